@@ -1,0 +1,137 @@
+#include "app/MonitorApp.h"
+
+#include <atomic>
+
+#include "app/Messages.h"
+#include "platform/FileSystem.h"
+#include "platform/ProfileIni.h"
+
+namespace {
+std::atomic<CMonitorApp*> gApp{nullptr};  // set and cleared by the application object
+}  // namespace
+
+CMonitorApp* TheApp() { return gApp.load(); }
+
+void AppLog(const char* text) {
+    if (CMonitorApp* app = TheApp()) app->AppLog(text);
+}
+
+CMonitorApp::CMonitorApp(std::string modulePath, ClockFn clock)
+    : modulePath_(modulePath.empty() ? ::ModulePath() : std::move(modulePath)) {
+    std::string folder = FolderOf(modulePath_);
+    if (folder.size() > 1) folder.pop_back();
+    eventLog_ = std::make_unique<CEventLog>(folder.empty() ? "." : folder, std::move(clock));
+    eventLog_->SetLogName(kLogName);
+    gApp.store(this);
+}
+
+CMonitorApp::~CMonitorApp() {
+    CMonitorApp* self = this;
+    gApp.compare_exchange_strong(self, nullptr);
+    ExitInstance();
+}
+
+std::string CMonitorApp::DefaultRecordDir() { return UserVideosDir() + "/录像"; }
+
+void CMonitorApp::InitPaths() {
+    std::string exeDir = FolderOf(modulePath_);
+    if (exeDir.empty()) exeDir = "./";
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    exeDir_ = exeDir;
+    configPath_ = exeDir + kConfigFileName;
+}
+
+void CMonitorApp::LoadSettings() {
+    const std::string path = ConfigPath();
+    const std::string recordDir =
+        GetProfileString(path, kSection, "RecordDir", DefaultRecordDir().c_str());
+    int saveDay = GetProfileInt(path, kSection, "RecordSaveDay", kDefaultRecordSaveDay);
+    if (saveDay <= 0) saveDay = kFallbackRecordSaveDay;
+    const std::string supportRecord = GetProfileString(path, kSection, "SupportRecord", "1");
+    const std::string openVideo = GetProfileString(path, kSection, "OpenVideoAfterStart", "1");
+
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    recordDir_ = recordDir;
+    recordSaveDay_ = saveDay;
+    supportRecord_ = supportRecord;
+    openVideoAfterStart_ = openVideo;
+}
+
+bool CMonitorApp::InitInstance(const std::function<void(CMonitorApp&)>& runMainWindow) {
+    InitPaths();
+    LoadSettings();
+    if (runMainWindow) runMainWindow(*this);
+    return false;
+}
+
+int CMonitorApp::ExitInstance() {
+    std::lock_guard<std::recursive_mutex> guard(logLock_);
+    eventLog_.reset();
+    mainWindow_ = nullptr;
+    return 0;
+}
+
+void CMonitorApp::AppLog(const char* text) {
+    if (text == nullptr) return;
+    std::lock_guard<std::recursive_mutex> guard(logLock_);
+    if (eventLog_) eventLog_->AddLine(text);
+    // Posting under the lock keeps the panel's order the same as the file's.
+    if (mainWindow_ != nullptr && mainWindow_->IsAlive()) {
+        PostLogText(mainWindow_, NewMessageText(text, kLogTextBytes), 0);
+    }
+}
+
+void CMonitorApp::SetMainWindow(HWND window) {
+    std::lock_guard<std::recursive_mutex> guard(logLock_);
+    mainWindow_ = window;
+}
+
+std::string CMonitorApp::ExeDir() const {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    return exeDir_;
+}
+
+std::string CMonitorApp::ConfigPath() const {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    return configPath_;
+}
+
+std::string CMonitorApp::RecordDir() const {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    return recordDir_;
+}
+
+int CMonitorApp::RecordSaveDay() const {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    return recordSaveDay_;
+}
+
+std::string CMonitorApp::SupportRecord() const {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    return supportRecord_;
+}
+
+std::string CMonitorApp::OpenVideoAfterStart() const {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    return openVideoAfterStart_;
+}
+
+void CMonitorApp::SetRecordDir(const std::string& value) {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    recordDir_ = value;
+}
+
+void CMonitorApp::SetRecordSaveDay(int value) {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    recordSaveDay_ = value;
+}
+
+void CMonitorApp::SetSupportRecord(const std::string& value) {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    supportRecord_ = value;
+}
+
+void CMonitorApp::SetOpenVideoAfterStart(const std::string& value) {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    openVideoAfterStart_ = value;
+}

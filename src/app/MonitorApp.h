@@ -1,0 +1,94 @@
+// The application object: the paths beside the executable, the four settings of
+// OrvexCfg.ini, the event log and the log routine AppLog. One exists per process
+// and every component reaches it through TheApp() or the free AppLog().
+//
+// Threads: AppLog may be called from any thread. The settings are written on the
+// user-interface thread and read from any thread; each read returns a whole copy
+// taken under the settings lock, never a torn value.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/EventLog.h"
+#include "platform/LocalTime.h"
+#include "platform/WindowHandle.h"
+
+class CMonitorApp {
+public:
+    static constexpr const char* kSection = "CFG";
+    static constexpr const char* kConfigFileName = "OrvexCfg.ini";
+    static constexpr const char* kLogName = "OrvexClient";
+    static constexpr int kDefaultRecordSaveDay = 30;
+    static constexpr int kFallbackRecordSaveDay = 10;
+
+    // modulePath: the executable's full path; empty means the running executable.
+    // Creates the event log and starts the first log file at once. Becomes
+    // TheApp() until destroyed; constructing a second one while the first lives
+    // replaces it.
+    explicit CMonitorApp(std::string modulePath = {}, ClockFn clock = {});
+    virtual ~CMonitorApp();
+
+    CMonitorApp(const CMonitorApp&) = delete;
+    CMonitorApp& operator=(const CMonitorApp&) = delete;
+
+    // Resolves the paths and reads the four settings, then runs runMainWindow (the
+    // main window's modal run) when given. Returns false, as the process ends after it.
+    bool InitInstance(const std::function<void(CMonitorApp&)>& runMainWindow = {});
+    // Deletes the event log; from then on AppLog writes nothing and posts nothing.
+    int ExitInstance();
+
+    // Resolves ExeDir and ConfigPath from the module path.
+    void InitPaths();
+    // Reads RecordDir, RecordSaveDay, SupportRecord and OpenVideoAfterStart.
+    void LoadSettings();
+
+    // Writes the text as a line of the event log, then posts a copy to the main
+    // window's log panel as WM_LOG_TEXT with lParam 0.
+    void AppLog(const char* text);
+
+    // The window that receives the log panel's copies; null while there is none.
+    void SetMainWindow(HWND window);
+
+    std::string ModulePath() const { return modulePath_; }
+    std::string ExeDir() const;  // ends with "/"
+    std::string ConfigPath() const;
+    std::string RecordDir() const;
+    int RecordSaveDay() const;
+    std::string SupportRecord() const;
+    std::string OpenVideoAfterStart() const;
+    // The switches are on exactly when their text is "1".
+    bool IsSupportRecord() const { return SupportRecord() == "1"; }
+    bool IsOpenVideoAfterStart() const { return OpenVideoAfterStart() == "1"; }
+
+    // Stores new values (the settings dialog writes the file itself).
+    void SetRecordDir(const std::string& value);
+    void SetRecordSaveDay(int value);
+    void SetSupportRecord(const std::string& value);
+    void SetOpenVideoAfterStart(const std::string& value);
+
+    static std::string DefaultRecordDir();
+
+private:
+    const std::string modulePath_;  // set at construction, read-only after
+
+    mutable std::mutex settingsLock_;  // guards the fields below it, for copies only
+    std::string exeDir_;
+    std::string configPath_;
+    std::string recordDir_;
+    int recordSaveDay_ = kDefaultRecordSaveDay;
+    std::string supportRecord_;
+    std::string openVideoAfterStart_;
+
+    std::recursive_mutex logLock_;  // serializes AppLog; taken before the event log's lock
+    std::unique_ptr<CEventLog> eventLog_;  // guarded by logLock_
+    HWND mainWindow_ = nullptr;  // guarded by logLock_
+};
+
+// The application object, or null before it exists and after it is gone.
+CMonitorApp* TheApp();
+
+// The application's log routine; does nothing when there is no application object.
+void AppLog(const char* text);

@@ -1,0 +1,44 @@
+// The capture library: finds cameras, captures each opened camera, hands its live
+// picture to a frame target and its H.264 stream to a callback, and saves still
+// pictures. A module of its own behind this small C-style interface.
+//
+// Threads: every call may come from any thread, but calls for one handle are not
+// made concurrently. Callbacks and frames arrive on the library's own threads.
+// Ownership: the library keeps no pointer to the caller's DeviceInfo after
+// CameraCap_Open returns. The frame target and the notice window must stay valid
+// until CameraCap_Close for the handle has returned.
+#pragma once
+
+#include <cstdint>
+
+#include "capture/DeviceInfo.h"
+#include "capture/FrameTarget.h"
+#include "platform/WindowHandle.h"
+
+// A run of H.264 Annex B bytes (SPS and PPS before every key frame). The two
+// leading values are not used by the system. The bytes are valid only during the call.
+using StreamCallback = void (*)(int32_t, int32_t, const uint8_t* data, int32_t length,
+                                void* user);
+
+constexpr int kMaxDevices = 10;
+
+// Fills up to 10 records (the caller zeroes *count and passes room for 10) and sets
+// *count. DeviceIndex is the position; DeviceName and CustomDeviceName the device's
+// name; Width, Height and FrameRate the mode the library captures in. Returns *count.
+int CameraCap_EnumDevice(DeviceInfo* devices, int32_t* count);
+
+// Opens the camera of the record: found by DeviceName and, among devices of the
+// same name, by DeviceIndex. Live frames go to video (may be null), the stream to
+// callback (may be null) with user, texts for the operator to notice as WM_LOG_TEXT
+// with lParam 1 (may be null). Returns a handle >= 0, or a negative value on failure.
+int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notice,
+                       StreamCallback callback, void* user);
+
+// Closes the handle. After it returns no frame, stream callback or notice for that
+// handle arrives. Closing an unknown or already closed handle does nothing. Never
+// call it from a stream callback or OnFrame. Returns 0, or -1 for an unknown handle.
+int CameraCap_Close(int32_t handle);
+
+// Saves the current picture as JPEG at path. 0 on success; -1 for an unknown
+// handle, -2 when no picture has arrived yet, -3 when encoding or writing failed.
+int32_t CameraCap_CapPic(int32_t handle, const char* path);

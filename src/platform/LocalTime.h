@@ -1,0 +1,24 @@
+// The local wall-clock time with milliseconds, and an injectable clock so that
+// tests can cross midnight or a second boundary without waiting.
+#pragma once
+
+#include <functional>
+
+struct LocalTime {
+    int Year = 0;
+    int Month = 0;  // 1..12
+    int DayOfWeek = 0;  // 0 = Sunday
+    int Day = 0;  // 1..31
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+    int Milliseconds = 0;
+};
+
+using ClockFn = std::function<LocalTime()>;
+
+// The system clock as local time.
+LocalTime GetLocalTime();
+
+// Same calendar date (year, month, day).
+bool SameDate(const LocalTime& a, const LocalTime& b);
