@@ -15,12 +15,14 @@ CEventLog::CEventLog(std::string baseFolder, ClockFn clock)
     while (baseFolder_.size() > 1 && baseFolder_.back() == '/') baseFolder_.pop_back();
 }
 
-CEventLog::~CEventLog() { CloseFile(); }
+CEventLog::~CEventLog() {
+    CloseFile();
+}
 
 std::string CEventLog::FormatStamp(const LocalTime& t) {
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d %03d", t.Year, t.Month,
-                  t.Day, t.Hour, t.Minute, t.Second, t.Milliseconds);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d %03d", t.Year, t.Month, t.Day,
+                  t.Hour, t.Minute, t.Second, t.Milliseconds);
     return stamp;
 }
 
@@ -47,11 +49,13 @@ int CEventLog::AddLine(const char* text) {
     if (file_ == nullptr) EnsureOpen();
     if (file_ == nullptr) return 0;
 
-    const size_t written = std::fwrite(lineBuffer_.get(), 1, static_cast<size_t>(lineLength), file_);
+    const size_t written =
+        std::fwrite(lineBuffer_.get(), 1, static_cast<size_t>(lineLength), file_);
     byteCount_ += static_cast<uint32_t>(written);
     const size_t ends = std::fwrite("\n", 1, 1, file_);
     byteCount_ += static_cast<uint32_t>(ends);
-    const bool ok = written == static_cast<size_t>(lineLength) && ends == 1 && std::fflush(file_) == 0;
+    const bool ok =
+        written == static_cast<size_t>(lineLength) && ends == 1 && std::fflush(file_) == 0;
     if (!ok) std::clearerr(file_);
 
     if (byteCount_ >= kFileLimitBytes) {
@@ -83,8 +87,7 @@ int CEventLog::StartNewFile() {
     char relative[2048];
     std::snprintf(relative, sizeof relative, "%04d-%02d-%02d/%s/%02d-%02d-%02d-%03d.log",
                   fileStart_.Year, fileStart_.Month, fileStart_.Day, logName_.c_str(),
-                  fileStart_.Hour, fileStart_.Minute, fileStart_.Second,
-                  fileStart_.Milliseconds);
+                  fileStart_.Hour, fileStart_.Minute, fileStart_.Second, fileStart_.Milliseconds);
     OpenLogFile(relative);
     return 1;
 }

@@ -19,7 +19,9 @@ char* NewMessageText(const char* text) {
     return NewMessageText(text, (text != nullptr ? std::strlen(text) : 0) + 1);
 }
 
-void FreeMessageText(char* text) { delete[] text; }
+void FreeMessageText(char* text) {
+    delete[] text;
+}
 
 void FreeMessagePayload(unsigned message, WPARAM wParam, LPARAM) {
     if (wParam == 0) return;

@@ -9,9 +9,9 @@
 #include "platform/WindowHandle.h"
 
 constexpr unsigned WM_CELL_NOTIFY = 2690;  // wParam: cell 0..3; lParam 1 click, 2 double-click
-constexpr unsigned WM_LOG_TEXT = 2691;  // wParam: heap text; lParam 0 system, 1 capture library
+constexpr unsigned WM_LOG_TEXT = 2691;     // wParam: heap text; lParam 0 system, 1 capture library
 constexpr unsigned WM_CAMERA_LIST = 2692;  // wParam: camera table; lParam: valid records 0..10
-constexpr unsigned WM_CELL_OPEN = 2693;  // no payload
+constexpr unsigned WM_CELL_OPEN = 2693;    // no payload
 
 constexpr size_t kLogTextBytes = 260;  // the panel copy AppLog posts
 

@@ -10,7 +10,9 @@ namespace {
 std::atomic<CMonitorApp*> gApp{nullptr};  // set and cleared by the application object
 }  // namespace
 
-CMonitorApp* TheApp() { return gApp.load(); }
+CMonitorApp* TheApp() {
+    return gApp.load();
+}
 
 void AppLog(const char* text) {
     if (CMonitorApp* app = TheApp()) app->AppLog(text);
@@ -31,7 +33,9 @@ CMonitorApp::~CMonitorApp() {
     ExitInstance();
 }
 
-std::string CMonitorApp::DefaultRecordDir() { return UserVideosDir() + "/录像"; }
+std::string CMonitorApp::DefaultRecordDir() {
+    return UserVideosDir() + "/录像";
+}
 
 void CMonitorApp::InitPaths() {
     std::string exeDir = FolderOf(modulePath_);

@@ -82,9 +82,9 @@ private:
     std::string supportRecord_;
     std::string openVideoAfterStart_;
 
-    std::recursive_mutex logLock_;  // serializes AppLog; taken before the event log's lock
+    std::recursive_mutex logLock_;         // serializes AppLog; taken before the event log's lock
     std::unique_ptr<CEventLog> eventLog_;  // guarded by logLock_
-    HWND mainWindow_ = nullptr;  // guarded by logLock_
+    HWND mainWindow_ = nullptr;            // guarded by logLock_
 };
 
 // The application object, or null before it exists and after it is gone.

@@ -17,8 +17,7 @@
 
 // A run of H.264 Annex B bytes (SPS and PPS before every key frame). The two
 // leading values are not used by the system. The bytes are valid only during the call.
-using StreamCallback = void (*)(int32_t, int32_t, const uint8_t* data, int32_t length,
-                                void* user);
+using StreamCallback = void (*)(int32_t, int32_t, const uint8_t* data, int32_t length, void* user);
 
 constexpr int kMaxDevices = 10;
 

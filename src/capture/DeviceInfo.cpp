@@ -5,7 +5,9 @@
 
 #include "platform/Text.h"
 
-void ZeroDeviceInfo(DeviceInfo& record) { std::memset(&record, 0, sizeof record); }
+void ZeroDeviceInfo(DeviceInfo& record) {
+    std::memset(&record, 0, sizeof record);
+}
 
 void SetDeviceName(char (&field)[256], const char* text) {
     std::memset(field, 0, sizeof field);
@@ -18,4 +20,6 @@ DeviceInfo* NewCameraTable() {
     return table;
 }
 
-void FreeCameraTable(DeviceInfo* table) { delete[] table; }
+void FreeCameraTable(DeviceInfo* table) {
+    delete[] table;
+}

@@ -7,11 +7,11 @@
 #include <cstdint>
 
 struct DeviceInfo {
-    int32_t DeviceIndex;  // position in the capture library's enumeration
-    uint32_t Reserved1;  // carried unchanged
-    char DeviceName[256];  // as the library reports it, NUL-terminated
+    int32_t DeviceIndex;         // position in the capture library's enumeration
+    uint32_t Reserved1;          // carried unchanged
+    char DeviceName[256];        // as the library reports it, NUL-terminated
     char CustomDeviceName[256];  // the operator's name; the recordings' folder
-    int32_t RecordFlag;  // 1 when the channel records; never set by the library
+    int32_t RecordFlag;          // 1 when the channel records; never set by the library
     uint32_t Reserved2;
     int32_t Width;
     int32_t Height;

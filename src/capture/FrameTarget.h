@@ -10,7 +10,7 @@
 struct VideoFrame {
     int Width = 0;
     int Height = 0;
-    int Stride = 0;  // bytes per row
+    int Stride = 0;                   // bytes per row
     const uint8_t* Pixels = nullptr;  // 32-bit pixels, byte order B, G, R, x
 };
 

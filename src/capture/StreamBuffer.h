@@ -36,9 +36,9 @@ public:
 private:
     uint32_t StoredLocked() const;
 
-    uint32_t capacity_;  // set at construction, cleared by Release
+    uint32_t capacity_;                   // set at construction, cleared by Release
     std::unique_ptr<uint8_t[]> storage_;  // set by Allocate, freed by Release
-    std::mutex lock_;  // guards the two positions
-    uint32_t readPos_ = 0;  // offset of the next byte to read; reader side
-    uint32_t writePos_ = 0;  // offset of the next byte to write; writer side
+    std::mutex lock_;                     // guards the two positions
+    uint32_t readPos_ = 0;                // offset of the next byte to read; reader side
+    uint32_t writePos_ = 0;               // offset of the next byte to write; writer side
 };

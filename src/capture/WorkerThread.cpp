@@ -3,7 +3,9 @@
 #include <chrono>
 #include <system_error>
 
-CWorkerThread::~CWorkerThread() { StopThread(); }
+CWorkerThread::~CWorkerThread() {
+    StopThread();
+}
 
 int32_t CWorkerThread::SetThreadFunction(ThreadFunction function, void* user) {
     function_.store(function);

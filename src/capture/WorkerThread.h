@@ -40,9 +40,9 @@ public:
 private:
     void Body();
 
-    std::atomic<int32_t> runFlag_{0};  // written by the owner, read by the worker
-    std::atomic<int32_t> pausedFlag_{0};  // written by anyone, read by the worker
+    std::atomic<int32_t> runFlag_{0};                // written by the owner, read by the worker
+    std::atomic<int32_t> pausedFlag_{0};             // written by anyone, read by the worker
     std::atomic<ThreadFunction> function_{nullptr};  // as above
-    std::atomic<void*> user_{nullptr};  // as above
-    std::thread thread_;  // owner's thread only
+    std::atomic<void*> user_{nullptr};               // as above
+    std::thread thread_;                             // owner's thread only
 };

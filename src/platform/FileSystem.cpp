@@ -43,6 +43,10 @@ std::string FromEnvOrHome(const char* variable, const char* homeSubfolder) {
 }
 }  // namespace
 
-std::string UserVideosDir() { return FromEnvOrHome("XDG_VIDEOS_DIR", "Videos"); }
+std::string UserVideosDir() {
+    return FromEnvOrHome("XDG_VIDEOS_DIR", "Videos");
+}
 
-std::string UserPicturesDir() { return FromEnvOrHome("XDG_PICTURES_DIR", "Pictures"); }
+std::string UserPicturesDir() {
+    return FromEnvOrHome("XDG_PICTURES_DIR", "Pictures");
+}

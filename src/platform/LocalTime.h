@@ -6,9 +6,9 @@
 
 struct LocalTime {
     int Year = 0;
-    int Month = 0;  // 1..12
+    int Month = 0;      // 1..12
     int DayOfWeek = 0;  // 0 = Sunday
-    int Day = 0;  // 1..31
+    int Day = 0;        // 1..31
     int Hour = 0;
     int Minute = 0;
     int Second = 0;

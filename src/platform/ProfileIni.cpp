@@ -27,7 +27,8 @@ int ParseLeadingInt(const char* text) {
     long long value = 0;
     while (*p >= '0' && *p <= '9') {
         value = value * 10 + (*p - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
         ++p;
     }
     if (negative) value = -value;
@@ -44,8 +45,7 @@ std::string GetProfileString(const std::string& path, const char* section, const
     return value != nullptr ? value : (defaultValue != nullptr ? defaultValue : "");
 }
 
-int GetProfileInt(const std::string& path, const char* section, const char* key,
-                  int defaultValue) {
+int GetProfileInt(const std::string& path, const char* section, const char* key, int defaultValue) {
     CSimpleIniA ini;
     Load(ini, path);
     const char* value = ini.GetValue(section, key, nullptr);

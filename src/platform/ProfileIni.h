@@ -11,8 +11,7 @@ std::string GetProfileString(const std::string& path, const char* section, const
                              const char* defaultValue);
 
 // The default when the file or key is missing.
-int GetProfileInt(const std::string& path, const char* section, const char* key,
-                  int defaultValue);
+int GetProfileInt(const std::string& path, const char* section, const char* key, int defaultValue);
 
 // True when the file was written.
 bool WriteProfileString(const std::string& path, const char* section, const char* key,

@@ -1,10 +1,10 @@
-#include "capture/StreamBuffer.h"
-
 #include <gtest/gtest.h>
 
 #include <numeric>
 #include <thread>
 #include <vector>
+
+#include "capture/StreamBuffer.h"
 
 namespace {
 std::vector<uint8_t> Pattern(size_t size, uint8_t start = 0) {
@@ -67,7 +67,8 @@ TEST(StreamBufferTest, WrapsSplitAndExactEndsKeepTheBytesInOrder) {
     EXPECT_EQ(buffer.Available(), 15u);
     ASSERT_EQ(buffer.Read(out, 16), 15u);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), d);
-    EXPECT_EQ(std::vector<uint8_t>(out + 12, out + 15), std::vector<uint8_t>(c.begin(), c.begin() + 3));
+    EXPECT_EQ(std::vector<uint8_t>(out + 12, out + 15),
+              std::vector<uint8_t>(c.begin(), c.begin() + 3));
 }
 
 TEST(StreamBufferTest, ReleaseLeavesAnInertBuffer) {
@@ -91,7 +92,8 @@ TEST(StreamBufferTest, OneWriterOneReaderMoveEveryStoredByteInOrder) {
         uint8_t run[333];
         uint32_t next = 0;
         while (next < kTotal) {
-            for (uint32_t i = 0; i < sizeof run; ++i) run[i] = static_cast<uint8_t>((next + i) % 251);
+            for (uint32_t i = 0; i < sizeof run; ++i)
+                run[i] = static_cast<uint8_t>((next + i) % 251);
             const uint32_t n = buffer.Write(run, sizeof run);
             stored += n;
             next += n;  // retry what was dropped, so the sequence stays continuous

@@ -1,5 +1,3 @@
-#include "capture/WorkerThread.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +6,8 @@
 #include <mutex>
 #include <set>
 #include <thread>
+
+#include "capture/WorkerThread.h"
 
 namespace {
 
@@ -18,8 +18,8 @@ constexpr auto kGenerous = std::chrono::seconds(10);
 struct Task {
     std::mutex lock;
     std::condition_variable changed;
-    int passes = 0;  // guarded by lock
-    std::set<std::thread::id> threads;  // guarded by lock
+    int passes = 0;                           // guarded by lock
+    std::set<std::thread::id> threads;        // guarded by lock
     CWorkerThread* pauseAfterPass = nullptr;  // set before the worker starts
 
     static int32_t Run(void* user) {
@@ -30,7 +30,8 @@ struct Task {
         ++self->passes;
         self->threads.insert(std::this_thread::get_id());
         self->changed.notify_all();
-        if (self->pauseAfterPass == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (self->pauseAfterPass == nullptr)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return 0;
     }
 

@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "app/Messages.h"
+#include "app/MonitorApp.h"
+#include "support/TestSupport.h"
+
+using testsupport::FakeWindow;
+using testsupport::ListFiles;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+std::vector<std::string> LogTexts(const std::string& folder) {
+    std::vector<std::string> texts;
+    for (const auto& file : ListFiles(folder + "/bin/Log")) {
+        std::istringstream in(ReadFile(file));
+        for (std::string line; std::getline(in, line);) texts.push_back(line.substr(25));
+    }
+    return texts;
+}
+
+class MonitorAppTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_VIDEOS_DIR", (dir_ / "videos").c_str(), 1); }
+    void TearDown() override { unsetenv("XDG_VIDEOS_DIR"); }
+
+    std::string Module() const { return dir_ / "bin/OrvexClient"; }
+    std::string Ini() const { return dir_ / "bin/OrvexCfg.ini"; }
+
+    TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(MonitorAppTest, ConstructionStartsTheLogAndPathsLieBesideTheExecutable) {
+    CMonitorApp app(Module());
+    EXPECT_EQ(TheApp(), &app);
+    EXPECT_EQ(ListFiles(dir_ / "bin/Log").size(), 1u) << "the first log file exists at once";
+    app.InitPaths();
+    EXPECT_EQ(app.ExeDir(), dir_ / "bin/");
+    EXPECT_EQ(app.ConfigPath(), Ini());
+}
+
+TEST_F(MonitorAppTest, MissingFileGivesTheDefaults) {
+    CMonitorApp app(Module());
+    app.InitInstance();
+    EXPECT_EQ(app.RecordDir(), dir_ / "videos/录像");
+    EXPECT_EQ(app.RecordSaveDay(), 30);
+    EXPECT_TRUE(app.IsSupportRecord());
+    EXPECT_TRUE(app.IsOpenVideoAfterStart());
+}
+
+TEST_F(MonitorAppTest, SettingsRules) {
+    struct Case {
+        std::string saveDay;
+        int expected;
+    };
+    for (const Case& c :
+         {Case{"0", 10}, Case{"-3", 10}, Case{"abc", 10}, Case{"7", 7}, Case{"12days", 12}}) {
+        std::filesystem::create_directories(dir_ / "bin");
+        WriteFile(Ini(), "[CFG]\nRecordSaveDay=" + c.saveDay +
+                             "\nSupportRecord=yes\nOpenVideoAfterStart=2\nRecordDir=/rec\n");
+        CMonitorApp app(Module());
+        app.InitInstance();
+        EXPECT_EQ(app.RecordSaveDay(), c.expected) << c.saveDay;
+        EXPECT_EQ(app.RecordDir(), "/rec");
+        EXPECT_EQ(app.SupportRecord(), "yes");
+        EXPECT_FALSE(app.IsSupportRecord()) << "only the exact text 1 is on";
+        EXPECT_FALSE(app.IsOpenVideoAfterStart());
+    }
+}
+
+TEST_F(MonitorAppTest, OddFilesYieldDefaultsForWhatTheyLack) {
+    std::filesystem::create_directories(dir_ / "bin");
+    WriteFile(Ini(),
+              "\xEF\xBB\xBF"
+              "[CFG]\r\n"
+              "=== garbage ===\r\n"
+              "\x01\x02\x03\r\n"
+              "SupportRecord=1\r\n"
+              "SupportRecord=0\r\n"
+              "RecordSaveDay=\r\n");
+    CMonitorApp app(Module());
+    app.InitInstance();
+    EXPECT_TRUE(app.IsSupportRecord()) << "the first of duplicate keys counts";
+    EXPECT_EQ(app.RecordSaveDay(), 10) << "an empty value is not a number";
+    EXPECT_EQ(app.RecordDir(), dir_ / "videos/录像");
+    EXPECT_TRUE(app.IsOpenVideoAfterStart());
+
+    WriteFile(Ini(), std::string(100000, '\0') + "\n[CFG]\nRecordSaveDay=5\n");
+    CMonitorApp binary(Module());
+    binary.InitInstance();
+    EXPECT_GE(binary.RecordSaveDay(), 1);
+}
+
+TEST_F(MonitorAppTest, AppLogWritesTheFileThenPostsACutCopy) {
+    CMonitorApp app(Module());
+    FakeWindow window;
+    app.AppLog("before any window");
+    app.SetMainWindow(&window);
+
+    // 300 bytes: 100 three-byte characters. The panel copy holds at most 259 bytes.
+    std::string longText;
+    for (int i = 0; i < 100; ++i) longText += "录";
+    app.AppLog(longText.c_str());
+    app.AppLog(std::string(1474, 'z').c_str());
+
+    const auto posted = window.Messages();
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[0].Message, WM_LOG_TEXT);
+    EXPECT_EQ(posted[0].LParam, 0);
+    EXPECT_EQ(posted[0].Text, longText.substr(0, 258)) << "cut at a character boundary";
+    EXPECT_EQ(posted[1].Text.size(), 259u);
+
+    const auto texts = LogTexts(dir_.Path());
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], "before any window");
+    EXPECT_EQ(texts[1], longText) << "the file takes the whole text";
+    EXPECT_EQ(texts[2].size(), 1474u);
+}
+
+TEST_F(MonitorAppTest, LinesWithoutALiveWindowGoToTheFileOnly) {
+    CMonitorApp app(Module());
+    FakeWindow window;
+    app.SetMainWindow(&window);
+    window.SetRefusePosts(true);
+    app.AppLog("refused post");  // the copy is freed here; ASan would report a leak
+    window.SetRefusePosts(false);
+    window.SetAlive(false);
+    app.AppLog("dead window");
+    window.SetAlive(true);
+    app.SetMainWindow(nullptr);
+    app.AppLog("no window");
+    EXPECT_TRUE(window.Messages().empty());
+    EXPECT_EQ(LogTexts(dir_.Path()).size(), 3u);
+
+    app.SetMainWindow(&window);
+    app.ExitInstance();
+    app.AppLog("after exit");
+    EXPECT_TRUE(window.Messages().empty()) << "after exit nothing is posted";
+    EXPECT_EQ(LogTexts(dir_.Path()).size(), 3u) << "after exit nothing is written";
+}
+
+TEST_F(MonitorAppTest, ConcurrentLinesKeepTheSameOrderInFileAndPanel) {
+    CMonitorApp app(Module());
+    FakeWindow window;
+    app.SetMainWindow(&window);
+    constexpr int kThreads = 4;
+    constexpr int kLines = 300;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i) {
+                AppLog(("t" + std::to_string(t) + " line " + std::to_string(i)).c_str());
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+
+    const auto texts = LogTexts(dir_.Path());
+    const auto posted = window.Messages();
+    ASSERT_EQ(texts.size(), static_cast<size_t>(kThreads * kLines));
+    ASSERT_EQ(posted.size(), texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(posted[i].Text, texts[i]) << i;
+}
+
+TEST_F(MonitorAppTest, RecordDirIsNeverTornWhileReplaced) {
+    CMonitorApp app(Module());
+    const std::string a(200, 'a');
+    const std::string b(30, 'b');
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 20000; ++i) app.SetRecordDir(i % 2 ? a : b);
+        stop = true;
+    });
+    size_t reads = 0;
+    while (!stop) {
+        const std::string value = app.RecordDir();
+        ASSERT_TRUE(value.empty() || value == a || value == b) << value;
+        ++reads;
+    }
+    writer.join();
+    EXPECT_GT(reads, 0u);
+}
