@@ -4,13 +4,16 @@
 // capacity - 1 bytes. Before Allocate every call stores, reads and counts nothing.
 //
 // Threads: Write on the writer's thread, Available and Read on the reader's;
-// construction, Allocate and Release while neither uses the buffer. The lock is held
-// only for the position arithmetic and the copies.
+// construction, Allocate and Release while neither uses the buffer. Each position is
+// an atomic published by its own side after the copy (release) and read by the other
+// side before it (acquire): the writer only fills room the reader has given back and
+// the reader only takes bytes the writer has published, so no lock is needed and
+// neither side ever waits for the other's copy.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 class CStreamBuffer {
 public:
@@ -34,11 +37,12 @@ public:
     uint32_t Capacity() const { return capacity_; }
 
 private:
-    uint32_t StoredLocked() const;
+    uint32_t Stored(uint32_t readPos, uint32_t writePos) const {
+        return (writePos + capacity_ - readPos) % capacity_;
+    }
 
     uint32_t capacity_;                   // set at construction, cleared by Release
     std::unique_ptr<uint8_t[]> storage_;  // set by Allocate, freed by Release
-    std::mutex lock_;                     // guards the two positions
-    uint32_t readPos_ = 0;                // offset of the next byte to read; reader side
-    uint32_t writePos_ = 0;               // offset of the next byte to write; writer side
+    std::atomic<uint32_t> readPos_{0};    // next byte to read; stored by the reader only
+    std::atomic<uint32_t> writePos_{0};   // next byte to write; stored by the writer only
 };
