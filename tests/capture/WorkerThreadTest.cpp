@@ -26,10 +26,13 @@ struct Task {
         if (user == nullptr) return 0;
         auto* self = static_cast<Task*>(user);
         if (self->pauseAfterPass != nullptr) self->pauseAfterPass->Pause();
-        std::lock_guard<std::mutex> guard(self->lock);
-        ++self->passes;
-        self->threads.insert(std::this_thread::get_id());
-        self->changed.notify_all();
+        {
+            std::lock_guard<std::mutex> guard(self->lock);
+            ++self->passes;
+            self->threads.insert(std::this_thread::get_id());
+            self->changed.notify_all();
+        }
+        // Outside the lock, so that the waiting test thread is not starved.
         if (self->pauseAfterPass == nullptr)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return 0;
