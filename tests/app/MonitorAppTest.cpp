@@ -113,9 +113,11 @@ TEST_F(MonitorAppTest, AppLogWritesTheFileThenPostsACutCopy) {
     for (int i = 0; i < 100; ++i) longText += "录";
     app.AppLog(longText.c_str());
     app.AppLog(std::string(1474, 'z').c_str());
+    app.AppLog(std::string(100000, 'y').c_str());  // beyond the event log's limit
 
     const auto posted = window.Messages();
-    ASSERT_EQ(posted.size(), 2u);
+    ASSERT_EQ(posted.size(), 3u);
+    EXPECT_EQ(posted[2].Text, std::string(259, 'y'));
     EXPECT_EQ(posted[0].Message, WM_LOG_TEXT);
     EXPECT_EQ(posted[0].LParam, 0);
     EXPECT_EQ(posted[0].Text, longText.substr(0, 258)) << "cut at a character boundary";
