@@ -1,0 +1,64 @@
+#include "capture/CameraChannel.h"
+
+#include <cstring>
+#include <string>
+
+#include "capture/CameraCap.h"
+#include "capture/Recorder.h"
+
+namespace {
+// A name field may fill all 256 bytes without a NUL; log only what is inside it.
+std::string FieldText(const char (&field)[256]) {
+    return std::string(field, strnlen(field, sizeof field));
+}
+}  // namespace
+
+CCameraChannel::CCameraChannel() {
+    ZeroDeviceInfo(device_);
+}
+
+CCameraChannel::~CCameraChannel() {
+    Close();
+}
+
+int CCameraChannel::Open(IFrameTarget* video, DeviceInfo* device, HWND notice) {
+    if (device == nullptr) return 0;
+    if (handle_ >= 0 || recorder_) Close();
+    std::memcpy(&device_, device, sizeof device_);
+    // The recorder runs before the library is asked, so the first callback finds it.
+    // A failed Start has logged why; the camera is shown all the same.
+    if (device_.RecordFlag != 0) {
+        recorder_ = std::make_unique<CRecorder>(this);
+        recorder_->Start();
+    }
+    handle_ = CameraCap_Open(video, device, notice, &ChannelStreamProc, this);
+    const std::string name = FieldText(device_.DeviceName);
+    if (handle_ >= 0) {
+        ComponentLog(this, "成功打开设备 %s", name.c_str());
+        return 1;
+    }
+    ComponentLog(this, "打开设备 %s 失败", name.c_str());
+    return 0;
+}
+
+void CCameraChannel::Close() {
+    // No callback arrives once CameraCap_Close has returned; only then may the
+    // recorder the callback feeds go away.
+    if (handle_ >= 0) CameraCap_Close(handle_);
+    handle_ = -1;
+    recorder_.reset();
+}
+
+int CCameraChannel::Snapshot(const char* path) {
+    if (handle_ < 0) return -1;
+    return CameraCap_CapPic(handle_, path);
+}
+
+void CCameraChannel::OnStream(int32_t, int32_t, const uint8_t* data, int32_t length) {
+    if (recorder_) recorder_->Push(data, length);
+}
+
+void ChannelStreamProc(int32_t value1, int32_t value2, const uint8_t* data, int32_t length,
+                       void* user) {
+    if (user != nullptr) static_cast<CCameraChannel*>(user)->OnStream(value1, value2, data, length);
+}

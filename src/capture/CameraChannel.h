@@ -1,0 +1,58 @@
+// The system's handle on one opening of a camera: opens it through the capture
+// library so live video reaches a frame target, owns the camera's recorder while it
+// is recorded, forwards the library's stream to that recorder, takes still pictures
+// and closes the camera. A video cell makes a new channel for every opening.
+//
+// Threads: Open, Close, Snapshot and destruction on the user-interface thread;
+// ChannelStreamProc and OnStream on the capture library's thread. There is no lock:
+// the recorder exists before CameraCap_Open is called and is destroyed only after
+// CameraCap_Close has returned, so no stream callback can meet a missing recorder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "capture/CaptureObject.h"
+#include "capture/DeviceInfo.h"
+#include "capture/FrameTarget.h"
+#include "platform/WindowHandle.h"
+
+class CRecorder;
+
+class CCameraChannel : public CCaptureObject {
+public:
+    CCameraChannel();
+    ~CCameraChannel() override;
+
+    // 1 when the library opened the camera, 0 when not (also for a null device).
+    // Starts a recorder first when device->RecordFlag is set; the library gets the
+    // caller's record, not the channel's copy. A channel still open is closed first.
+    int Open(IFrameTarget* video, DeviceInfo* device, HWND notice);
+    // Closes the camera (when the handle is 0 or more), then destroys the recorder.
+    // Safe on a channel that is not open.
+    void Close();
+    // 0 or more while the camera is open; the library's negative result after a
+    // failed opening; -1 when closed.
+    int32_t GetHandle() const { return handle_; }
+    // -1 when no camera is open, else CameraCap_CapPic's result.
+    int Snapshot(const char* path);
+    // Hands the bytes to the recorder, if any; the two values are not used.
+    void OnStream(int32_t, int32_t, const uint8_t* data, int32_t length);
+
+    // The record copied at Open; all zero before. Read by the recorder's worker
+    // for the camera name (never written while the recorder runs).
+    const DeviceInfo& Device() const { return device_; }
+    // The recorder while the opened camera is recorded, else null.
+    const CRecorder* Recorder() const { return recorder_.get(); }
+
+private:
+    DeviceInfo device_;    // written at Open on the user-interface thread only
+    int32_t handle_ = -1;  // user-interface thread only
+    // Set and cleared on the user-interface thread while no callback can run;
+    // read by the capture thread in between.
+    std::unique_ptr<CRecorder> recorder_;
+};
+
+// The channel's stream callback: calls OnStream of the channel in user; nothing for null.
+void ChannelStreamProc(int32_t value1, int32_t value2, const uint8_t* data, int32_t length,
+                       void* user);
