@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "CaptureTestSupport.h"
+#include "FakeCameraCap.h"
+#include "capture/CameraChannel.h"
+#include "capture/Recorder.h"
+
+namespace {
+
+class CNullTarget : public IFrameTarget {
+public:
+    void OnFrame(const VideoFrame&) override {}
+};
+
+class CameraChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FakeCapReset();
+        ZeroDeviceInfo(device_);
+        SetDeviceName(device_.DeviceName, "USB Camera");
+        SetDeviceName(device_.CustomDeviceName, "门口");
+    }
+    void TearDown() override { FakeCapReset(); }
+
+    std::string RecordingFolder() const { return app_.RecordDir() + "/门口"; }
+
+    CTestApp app_;
+    DeviceInfo device_{};
+    CNullTarget video_;
+    CLogCollector notice_;
+};
+
+TEST_F(CameraChannelTest, FailedOpenLeavesTheLibraryAloneForSnapshotAndClose) {
+    FakeCap().OpenResult = -5;
+    CCameraChannel channel;
+    EXPECT_EQ(0, channel.Open(&video_, &device_, &notice_));
+    EXPECT_EQ(-5, channel.GetHandle());
+    EXPECT_EQ(1, app_.Log().CountLines(" 打开设备 USB Camera 失败"));
+
+    EXPECT_EQ(-1, channel.Snapshot("/never/used.jpg"));
+    EXPECT_EQ(0, FakeCap().CapPicCalls);
+    channel.Close();
+    EXPECT_EQ(0, FakeCap().CloseCalls);
+    EXPECT_EQ(-1, channel.GetHandle());
+}
+
+TEST_F(CameraChannelTest, SuccessfulOpenHandsTheCallersRecordToTheLibraryAndLogs) {
+    FakeCap().OpenResult = 3;
+    FakeCap().CapPicResult = -2;
+    {
+        CCameraChannel channel;
+        EXPECT_EQ(1, channel.Open(&video_, &device_, &notice_));
+        EXPECT_EQ(3, channel.GetHandle());
+        EXPECT_EQ(&video_, FakeCap().Video);
+        EXPECT_EQ(&device_, FakeCap().Device) << "the caller's record, not the channel's copy";
+        EXPECT_EQ(&notice_, FakeCap().Notice);
+        EXPECT_EQ(&ChannelStreamProc, FakeCap().Callback);
+        EXPECT_EQ(&channel, FakeCap().User);
+        EXPECT_EQ(0, std::memcmp(&device_, &channel.Device(), sizeof device_));
+        EXPECT_EQ(nullptr, channel.Recorder()) << "RecordFlag is 0";
+        // The stamp's two spaces are followed by one more: the channel has no name.
+        EXPECT_EQ(1, app_.Log().CountLines(" 成功打开设备 USB Camera"));
+
+        EXPECT_EQ(-2, channel.Snapshot("/tmp/x.jpg"));
+        EXPECT_EQ(3, FakeCap().CapPicHandle);
+        EXPECT_EQ("/tmp/x.jpg", FakeCap().CapPicPath);
+
+        channel.Close();
+        EXPECT_EQ(1, FakeCap().CloseCalls);
+        EXPECT_EQ(3, FakeCap().ClosedHandle);
+        EXPECT_EQ(-1, channel.GetHandle());
+        channel.Close();
+    }  // destruction closes once more, which must not reach the library
+    EXPECT_EQ(1, FakeCap().CloseCalls);
+}
+
+TEST_F(CameraChannelTest, RecordingFileExistsBeforeTheLibraryIsAskedAndStaysWhenItFails) {
+    device_.RecordFlag = 1;
+    FakeCap().OpenResult = -1;
+    size_t filesAtOpen = 0;
+    FakeCap().OnOpen = [&] { filesAtOpen = FilesBelow(RecordingFolder()).size(); };
+    CCameraChannel channel;
+    EXPECT_EQ(0, channel.Open(&video_, &device_, &notice_));
+    EXPECT_EQ(1u, filesAtOpen);
+    EXPECT_NE(nullptr, channel.Recorder()) << "kept until the channel is closed";
+    channel.Close();
+    EXPECT_EQ(nullptr, channel.Recorder());
+    const auto files = FilesBelow(RecordingFolder());
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ(0u, FileSize(files[0]));
+}
+
+TEST_F(CameraChannelTest, StreamFromTheLibraryThreadReachesTheRecording) {
+    device_.RecordFlag = 1;
+    CCameraChannel channel;
+    ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
+    const std::vector<uint8_t> stream = PatternBytes(0, 30000);
+    for (size_t at = 0; at < stream.size(); at += 10000) FakeCapDeliver(stream.data() + at, 10000);
+    // Not for this channel: a null user pointer drops the bytes.
+    const std::vector<uint8_t> stray(500, 0xEE);
+    ChannelStreamProc(0, 0, stray.data(), static_cast<int32_t>(stray.size()), nullptr);
+    channel.Close();
+
+    const auto files = FilesBelow(RecordingFolder());
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ(stream.size(), FileSize(files[0]));
+    EXPECT_EQ(-1, FirstPatternMismatch(files));
+}
+
+TEST_F(CameraChannelTest, StreamOnAChannelWithoutRecorderIsDropped) {
+    CCameraChannel channel;
+    ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
+    const std::vector<uint8_t> stream = PatternBytes(0, 4096);
+    FakeCapDeliver(stream.data(), static_cast<int32_t>(stream.size()));
+    channel.OnStream(0, 0, stream.data(), static_cast<int32_t>(stream.size()));
+    channel.Close();
+    EXPECT_TRUE(FilesBelow(app_.RecordDir()).empty());
+}
+
+TEST_F(CameraChannelTest, CloseEndsTheLibraryBeforeTheRecorder) {
+    device_.RecordFlag = 1;
+    CCameraChannel channel;
+    ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
+    bool recorderAliveAtClose = false;
+    FakeCap().OnClose = [&] { recorderAliveAtClose = channel.Recorder() != nullptr; };
+    channel.Close();
+    EXPECT_TRUE(recorderAliveAtClose);
+    EXPECT_EQ(nullptr, channel.Recorder());
+}
+
+TEST_F(CameraChannelTest, RecorderNamesItsFolderAfterTheChannelsCustomName) {
+    device_.RecordFlag = 1;
+    CCameraChannel channel;
+    ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
+    // The caller's record may change after Open; the channel's copy decides.
+    SetDeviceName(device_.CustomDeviceName, "elsewhere");
+    channel.Close();
+    EXPECT_EQ(1u, FilesBelow(RecordingFolder()).size());
+    EXPECT_TRUE(FilesBelow(app_.RecordDir() + "/elsewhere").empty());
+}
+
+TEST_F(CameraChannelTest, OpeningAnOpenChannelClosesTheFirstOpening) {
+    FakeCap().OpenResult = 4;
+    CCameraChannel channel;
+    ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
+    FakeCap().OpenResult = 6;
+    ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
+    EXPECT_EQ(1, FakeCap().CloseCalls);
+    EXPECT_EQ(4, FakeCap().ClosedHandle);
+    EXPECT_EQ(6, channel.GetHandle());
+}
+
+TEST_F(CameraChannelTest, NullRecordIsRefusedWithoutCallingTheLibrary) {
+    CCameraChannel channel;
+    EXPECT_EQ(0, channel.Open(&video_, nullptr, &notice_));
+    EXPECT_EQ(0, FakeCap().OpenCalls);
+    EXPECT_EQ(-1, channel.GetHandle());
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+#include "CaptureTestSupport.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/Messages.h"
+#include "capture/Recorder.h"
+
+namespace fs = std::filesystem;
+
+CTempFolder::CTempFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = (base != nullptr && base[0] != '\0') ? base : "/tmp";
+    pattern += "/orvex-capture-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+}
+
+CTempFolder::~CTempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) fs::remove_all(path_, ignored);
+}
+
+bool CLogCollector::Post(unsigned message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_LOG_TEXT && wParam != 0) {
+        std::lock_guard<std::mutex> guard(lock_);
+        lines_.emplace_back(reinterpret_cast<const char*>(wParam));
+    }
+    // The receiver owns the block once the post succeeded.
+    FreeMessagePayload(message, wParam, lParam);
+    changed_.notify_all();
+    return true;
+}
+
+std::vector<std::string> CLogCollector::Lines() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return lines_;
+}
+
+int CLogCollector::CountLines(const std::string& text) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    int n = 0;
+    for (const auto& line : lines_) n += line == text ? 1 : 0;
+    return n;
+}
+
+bool CLogCollector::WaitForLine(const std::string& text, std::chrono::seconds bound) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, bound, [&] {
+        for (const auto& line : lines_) {
+            if (line == text) return true;
+        }
+        return false;
+    });
+}
+
+CTestApp::CTestApp() {
+    app_ = std::make_unique<CMonitorApp>(tmp_.Path() + "/bin/OrvexClient");
+    app_->SetRecordDir(RecordDir());
+    app_->SetMainWindow(&log_);
+}
+
+CTestApp::~CTestApp() {
+    app_->SetMainWindow(nullptr);
+    app_.reset();
+}
+
+std::vector<std::string> CTestApp::LogFileTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& path : FilesBelow(Tmp() + "/bin/Log")) {
+        std::ifstream in(path, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            // "yyyy-mm-dd hh:mm:ss mmm" then two spaces.
+            texts.push_back(line.size() >= 25 ? line.substr(25) : std::string());
+        }
+    }
+    return texts;
+}
+
+uint64_t PatternWord(uint64_t index) {
+    uint64_t x = index + 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+namespace {
+// Walks the pattern byte by byte, hashing once per 8 bytes (the tests move hundreds
+// of MB, also in unoptimized sanitizer builds).
+class CPatternCursor {
+public:
+    explicit CPatternCursor(uint64_t offset) : offset_(offset), word_(PatternWord(offset >> 3)) {}
+    uint8_t Next() {
+        const uint8_t byte = static_cast<uint8_t>(word_ >> ((offset_ & 7) * 8));
+        if ((++offset_ & 7) == 0) word_ = PatternWord(offset_ >> 3);
+        return byte;
+    }
+    uint64_t Offset() const { return offset_; }
+
+private:
+    uint64_t offset_;
+    uint64_t word_;
+};
+}  // namespace
+
+std::vector<uint8_t> PatternBytes(uint64_t offset, size_t length) {
+    std::vector<uint8_t> bytes(length);
+    CPatternCursor cursor(offset);
+    for (auto& byte : bytes) byte = cursor.Next();
+    return bytes;
+}
+
+bool PushPaced(CRecorder& recorder, uint64_t offset, uint64_t count, uint32_t runBytes) {
+    const uint32_t room = CRecorder::kRingBytes - 1;
+    std::vector<uint8_t> run;
+    for (uint64_t done = 0; done < count;) {
+        const uint32_t length = static_cast<uint32_t>(std::min<uint64_t>(runBytes, count - done));
+        const bool roomCame = WaitUntil([&] { return recorder.BufferedBytes() + length <= room; },
+                                        std::chrono::seconds(30));
+        if (!roomCame) return false;
+        run = PatternBytes(offset + done, length);
+        recorder.Push(run.data(), static_cast<int32_t>(length));
+        done += length;
+    }
+    return true;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::seconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::vector<std::string> FilesBelow(const std::string& folder) {
+    std::vector<std::string> files;
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
+        if (entry.is_regular_file()) files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+uint64_t FileSize(const std::string& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    return error ? 0 : size;
+}
+
+int64_t FirstPatternMismatch(const std::vector<std::string>& files) {
+    CPatternCursor cursor(0);
+    std::vector<unsigned char> block(1 << 20);
+    for (const auto& path : files) {
+        std::FILE* in = std::fopen(path.c_str(), "rb");
+        if (in == nullptr) return static_cast<int64_t>(cursor.Offset());
+        size_t n;
+        while ((n = std::fread(block.data(), 1, block.size(), in)) > 0) {
+            for (size_t i = 0; i < n; ++i) {
+                const uint64_t offset = cursor.Offset();
+                if (block[i] != cursor.Next()) {
+                    std::fclose(in);
+                    return static_cast<int64_t>(offset);
+                }
+            }
+        }
+        std::fclose(in);
+    }
+    return -1;
+}
+
+ClockFn FixedClock(const LocalTime& time) {
+    return [time] { return time; };
+}
+
+ClockFn SteppingClock(const LocalTime& start) {
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    return [start, calls] {
+        std::tm tm{};
+        tm.tm_year = start.Year - 1900;
+        tm.tm_mon = start.Month - 1;
+        tm.tm_mday = start.Day;
+        tm.tm_hour = start.Hour;
+        tm.tm_min = start.Minute;
+        tm.tm_sec = start.Second + calls->fetch_add(1);
+        const std::time_t seconds = timegm(&tm);  // normalizes past minute, hour and day
+        gmtime_r(&seconds, &tm);
+        return MakeTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                        tm.tm_sec);
+    };
+}
+
+LocalTime MakeTime(int year, int month, int day, int hour, int minute, int second) {
+    LocalTime t;
+    t.Year = year;
+    t.Month = month;
+    t.Day = day;
+    t.Hour = hour;
+    t.Minute = minute;
+    t.Second = second;
+    return t;
+}

@@ -1,0 +1,258 @@
+// The recorder's behaviour where the disk or the names get in the way: what is left
+// in the ring at Stop, names already taken, camera names that would leave the
+// recording folder, and a disk that refuses writes or new files.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CaptureTestSupport.h"
+#include "capture/Recorder.h"
+
+namespace {
+
+constexpr uint64_t kChunk = CRecorder::kChunkBytes;
+const LocalTime kNoon = MakeTime(2024, 1, 2, 12, 0, 0);
+const std::string kDay = "/2024-01-02/";
+
+// Lowers one soft resource limit of the whole process for a scope. SIGXFSZ is
+// ignored meanwhile, so a write past RLIMIT_FSIZE fails with EFBIG instead of
+// killing the test.
+class CSoftLimit {
+public:
+    CSoftLimit(int resource, rlim_t value) : resource_(resource) {
+        ok_ = getrlimit(resource_, &saved_) == 0;
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &savedAction_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = value;
+        ok_ = ok_ && setrlimit(resource_, &lowered) == 0;
+    }
+    ~CSoftLimit() { Lift(); }
+    void Lift() {
+        if (lifted_) return;
+        lifted_ = true;
+        setrlimit(resource_, &saved_);
+        sigaction(SIGXFSZ, &savedAction_, nullptr);
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    int resource_;
+    rlimit saved_{};
+    struct sigaction savedAction_ {};
+    bool ok_ = false;
+    bool lifted_ = false;
+};
+
+int CountLinesStartingWith(const CLogCollector& log, const std::string& prefix) {
+    int n = 0;
+    for (const auto& line : log.Lines()) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+}
+
+void PushPattern(CRecorder& recorder, uint64_t offset, size_t length) {
+    const std::vector<uint8_t> run = PatternBytes(offset, length);
+    recorder.Push(run.data(), static_cast<int32_t>(run.size()));
+}
+
+TEST(RecorderStopTest, StopWritesWhatTheRingStillHolds) {
+    CTestApp app;
+    CRecorder recorder("cam", FixedClock(kNoon));
+    ASSERT_EQ(0, recorder.Start());
+    PushPattern(recorder, 0, 1000);  // far less than a chunk: the worker leaves it
+    recorder.Stop();
+
+    const auto files = FilesBelow(app.RecordDir());
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ(1000u, FileSize(files[0]));
+    EXPECT_EQ(-1, FirstPatternMismatch(files));
+}
+
+TEST(RecorderStopTest, WhatStopWritesKeepsTheRollOverRule) {
+    CTestApp app;
+    CRecorder recorder("cam", SteppingClock(kNoon));
+    ASSERT_EQ(0, recorder.Start());
+    ASSERT_TRUE(PushPaced(recorder, 0, 128 * kChunk));
+    ASSERT_TRUE(WaitUntil([&] { return recorder.WrittenBytes() == 128 * kChunk; },
+                          std::chrono::seconds(60)))
+        << "waited for the worker to write 128 chunks";
+    // The 129th chunk and a tail, stopped at once: whether the worker or Stop writes
+    // the chunk, the file closes after it and the tail starts the next file.
+    PushPattern(recorder, 128 * kChunk, kChunk + 77);
+    recorder.Stop();
+
+    const auto files = FilesBelow(app.RecordDir());
+    ASSERT_EQ(2u, files.size());
+    EXPECT_EQ(129 * kChunk, FileSize(files[0]));
+    EXPECT_EQ(77u, FileSize(files[1]));
+    EXPECT_EQ(-1, FirstPatternMismatch(files));
+}
+
+TEST(RecorderNameTest, RecordingStartedInTheSameSecondTakesTheNextFreeName) {
+    CTestApp app;
+    for (size_t length : {1000, 2000, 3000}) {
+        CRecorder recorder("cam", FixedClock(kNoon));
+        ASSERT_EQ(0, recorder.Start());
+        PushPattern(recorder, 0, length);
+        recorder.Stop();
+    }
+    const std::string folder = app.RecordDir() + "/cam" + kDay;
+    const std::vector<std::string> expected = {folder + "12-00-00.264", folder + "12-00-00_1.264",
+                                               folder + "12-00-00_2.264"};
+    ASSERT_EQ(expected, FilesBelow(app.RecordDir()));
+    EXPECT_EQ(1000u, FileSize(expected[0])) << "the earlier recording was not emptied";
+    EXPECT_EQ(2000u, FileSize(expected[1]));
+    EXPECT_EQ(3000u, FileSize(expected[2]));
+}
+
+TEST(RecorderNameTest, RecordersRunningAtOnceNeverShareAFile) {
+    CTestApp app;
+    std::vector<std::unique_ptr<CRecorder>> recorders;
+    for (int i = 0; i < 4; ++i) {
+        recorders.push_back(std::make_unique<CRecorder>("cam", FixedClock(kNoon)));
+        ASSERT_EQ(0, recorders.back()->Start());
+    }
+    for (auto& recorder : recorders) PushPattern(*recorder, 0, 4096);
+    recorders.clear();  // destruction stops each
+    const auto files = FilesBelow(app.RecordDir());
+    ASSERT_EQ(4u, files.size());
+    for (const auto& file : files) EXPECT_EQ(4096u, FileSize(file)) << file;
+}
+
+TEST(RecorderNameTest, CameraNamesCannotPlaceRecordingsOutsideRecordDir) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", "/_"},         {".", "/_"},       {"..", "/_"},    {"/", "/_/_"},
+        {"/etc", "/_/etc"}, {"../..", "/_/_"}, {"a/b", "/a/b"}, {"a/../../b", "/a/_/_/b"},
+    };
+    for (const auto& [name, folder] : cases) {
+        CTestApp app;
+        CRecorder recorder(name, FixedClock(kNoon));
+        ASSERT_EQ(0, recorder.Start()) << name;
+        PushPattern(recorder, 0, 10);
+        recorder.Stop();
+        // Besides the log, the one recording is the only file in the whole tmp folder.
+        std::vector<std::string> outside;
+        for (const auto& file : FilesBelow(app.Tmp())) {
+            if (file.rfind(app.Tmp() + "/bin/Log/", 0) != 0) outside.push_back(file);
+        }
+        EXPECT_EQ(std::vector<std::string>{app.RecordDir() + folder + kDay + "12-00-00.264"},
+                  outside)
+            << "camera name \"" << name << "\"";
+    }
+}
+
+TEST(RecorderDiskTest, UncreatableFirstFileFailsStartWithMinus3) {
+    CTestApp app;
+    CRecorder recorder("cam", FixedClock(kNoon));
+    // With no descriptor left below the limit, folders can still be made but the
+    // file cannot be opened (root is not spared, unlike with permissions).
+    const int lowestFree = dup(0);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    int result;
+    {
+        CSoftLimit noDescriptors(RLIMIT_NOFILE, static_cast<rlim_t>(lowestFree));
+        ASSERT_TRUE(noDescriptors.Ok());
+        result = recorder.Start();
+    }
+    EXPECT_EQ(-3, result);
+    const std::string path = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
+    EXPECT_EQ(1, app.Log().CountLines(" 创建录像文件失败 " + path));
+    EXPECT_TRUE(FilesBelow(app.RecordDir()).empty());
+}
+
+TEST(RecorderDiskTest, FailedWriteIsLoggedOnceAndRecordingResumesWhenTheDiskTakesBytesAgain) {
+    CTestApp app;
+    CRecorder recorder("cam", FixedClock(kNoon));
+    ASSERT_EQ(0, recorder.Start());
+    const std::string path = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
+    // The limit admits the first chunk whole and the second in part (a short write).
+    const uint64_t limit = kChunk + 294912;
+    {
+        CSoftLimit fileSize(RLIMIT_FSIZE, limit);
+        ASSERT_TRUE(fileSize.Ok());
+        PushPattern(recorder, 0, 3 * kChunk);
+        ASSERT_TRUE(
+            WaitUntil([&] { return recorder.WriteFailures() >= 3; }, std::chrono::seconds(30)))
+            << "waited for three refused write attempts";
+        EXPECT_EQ(limit, recorder.WrittenBytes()) << "a short write is counted as it is";
+        EXPECT_EQ(limit, FileSize(path));
+    }
+    ASSERT_TRUE(
+        WaitUntil([&] { return recorder.WrittenBytes() == 3 * kChunk; }, std::chrono::seconds(30)))
+        << "waited for the held bytes to be written after the limit was lifted";
+    recorder.Stop();
+
+    EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 写入录像文件失败"));
+    EXPECT_EQ(1, app.Log().CountLines(" 写入录像文件失败 " + path));
+    EXPECT_EQ(std::vector<std::string>{path}, FilesBelow(app.RecordDir()));
+    EXPECT_EQ(3 * kChunk, FileSize(path));
+    EXPECT_EQ(-1, FirstPatternMismatch({path})) << "the rest of the short write follows it";
+    EXPECT_EQ(0u, recorder.DroppedBytes());
+}
+
+TEST(RecorderDiskTest, WriteRefusedAtStopIsLoggedAndStopDoesNotWait) {
+    CTestApp app;
+    CRecorder recorder("cam", FixedClock(kNoon));
+    ASSERT_EQ(0, recorder.Start());
+    PushPattern(recorder, 0, 1000);
+    {
+        CSoftLimit fileSize(RLIMIT_FSIZE, 600);
+        ASSERT_TRUE(fileSize.Ok());
+        recorder.Stop();
+    }
+    const std::string path = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
+    EXPECT_EQ(1, app.Log().CountLines(" 写入录像文件失败 " + path));
+    EXPECT_EQ(600u, FileSize(path));
+    EXPECT_EQ(600u, recorder.WrittenBytes());
+}
+
+TEST(RecorderDiskTest, NewFileRefusedAtRollOverIsLoggedOnceAndRetriedUntilItCanBeMade) {
+    CTestApp app;
+    CRecorder recorder("cam", SteppingClock(kNoon));
+    ASSERT_EQ(0, recorder.Start());  // 12-00-00
+    ASSERT_TRUE(PushPaced(recorder, 0, 128 * kChunk));
+    ASSERT_TRUE(WaitUntil([&] { return recorder.WrittenBytes() == 128 * kChunk; },
+                          std::chrono::seconds(60)))
+        << "waited for the worker to write 128 chunks";
+
+    // The roll-over after the 129th chunk meets a recording folder that cannot exist.
+    const std::string blocker = app.Tmp() + "/afile";
+    std::FILE* f = std::fopen(blocker.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    std::fclose(f);
+    app.SetRecordDir(blocker + "/rec");
+    PushPattern(recorder, 128 * kChunk, 3 * kChunk);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.CreateFailures() >= 3; }, std::chrono::seconds(30)))
+        << "waited for three refused file creations";
+    const std::string refused = blocker + "/rec/cam" + kDay + "12-00-01.264";
+    EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 回调中 创建录像文件目录失败"));
+    EXPECT_EQ(1, app.Log().CountLines(" 回调中 创建录像文件目录失败 " + refused));
+    EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 创建录像文件失败"));
+    EXPECT_EQ(1, app.Log().CountLines(" 创建录像文件失败 " + refused));
+    EXPECT_EQ(129 * kChunk, recorder.WrittenBytes()) << "held chunks are not written anywhere";
+
+    // A usable folder again: the held chunks go into the next file there.
+    app.SetRecordDir(app.Tmp() + "/rec2");
+    ASSERT_TRUE(WaitUntil([&] { return recorder.WrittenBytes() == 131 * kChunk; },
+                          std::chrono::seconds(30)))
+        << "waited for the held chunks to be written to the new folder";
+    recorder.Stop();
+
+    const auto first = FilesBelow(app.RecordDir());
+    const auto second = FilesBelow(app.Tmp() + "/rec2");
+    ASSERT_EQ(1u, first.size());
+    ASSERT_EQ(1u, second.size());
+    EXPECT_EQ(129 * kChunk, FileSize(first[0]));
+    EXPECT_EQ(2 * kChunk, FileSize(second[0]));
+    EXPECT_EQ(-1, FirstPatternMismatch({first[0], second[0]}));
+    EXPECT_EQ(0u, recorder.DroppedBytes());
+}
+
+}  // namespace
