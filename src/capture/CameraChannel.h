@@ -42,6 +42,7 @@ public:
     // The record copied at Open; all zero before. Read by the recorder's worker
     // for the camera name (never written while the recorder runs).
     const DeviceInfo& Device() const { return device_; }
+    const DeviceInfo* DeviceRecord() const override { return &device_; }
     // The recorder while the opened camera is recorded, else null.
     const CRecorder* Recorder() const { return recorder_.get(); }
 

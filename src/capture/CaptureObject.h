@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "capture/DeviceInfo.h"
+
 class CCaptureObject {
 public:
     static constexpr size_t kNameBytes = 256;
@@ -22,6 +24,10 @@ public:
     // Empty for every component of this system; ComponentLog still joins it in.
     const char* Name() const { return name_; }
     CCaptureObject* Owner() const { return owner_; }
+    // The camera record behind this component, if it has one (a channel does). The
+    // recorder finds its camera's name through its owner this way, without knowing
+    // the channel's class, so the core links without a capture library.
+    virtual const DeviceInfo* DeviceRecord() const { return nullptr; }
 
 protected:
     // Only at construction, before another thread can see the object.

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "app/MonitorApp.h"
-#include "capture/CameraChannel.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -93,9 +92,10 @@ std::string CRecorder::FilePath(const std::string& recordDir, const std::string&
 }
 
 std::string CRecorder::CameraName() const {
-    if (const auto* channel = dynamic_cast<const CCameraChannel*>(Owner())) {
-        const char* name = channel->Device().CustomDeviceName;
-        return std::string(name, strnlen(name, sizeof channel->Device().CustomDeviceName));
+    const CCaptureObject* owner = Owner();
+    if (const DeviceInfo* device = owner != nullptr ? owner->DeviceRecord() : nullptr) {
+        const char* name = device->CustomDeviceName;
+        return std::string(name, strnlen(name, sizeof device->CustomDeviceName));
     }
     return cameraName_;
 }

@@ -38,7 +38,7 @@ public:
     // "." or "..", so that no recording lands outside RecordDir.
     static constexpr const char* kPlaceholderFolder = "_";
 
-    // Records for owner, a CCameraChannel whose device record gives the camera name.
+    // Records for owner (the channel), whose DeviceRecord gives the camera name.
     explicit CRecorder(CCaptureObject* owner = nullptr, ClockFn clock = {});
     // Records with no channel under a fixed camera name (tools and tests).
     explicit CRecorder(std::string cameraName, ClockFn clock = {});
