@@ -1,0 +1,78 @@
+#include "camcap/DeviceRegistry.h"
+
+#include "camcap/SimulatedCameras.h"
+
+namespace {
+
+CameraDevice SimulatedDevice(int index) {
+    CameraDevice device;
+    device.Name = CSimulatedCameras::Name(index);
+    device.Mode = SimulatedCaptureMode();
+    device.SimulatedIndex = index;
+    return device;
+}
+
+}  // namespace
+
+std::vector<CameraDevice> CDeviceRegistry::RealCameras(size_t maxCount) {
+    std::vector<CameraDevice> cameras;
+    GstDeviceMonitorRef monitor(gst_device_monitor_new());
+    if (!monitor) return cameras;
+    gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
+    // A monitor that cannot start still probes once in get_devices; stop only what started.
+    const bool started = gst_device_monitor_start(monitor.get()) == TRUE;
+    GList* devices = gst_device_monitor_get_devices(monitor.get());
+    if (started) gst_device_monitor_stop(monitor.get());
+
+    for (GList* item = devices; item != nullptr; item = item->next) {
+        // The list holds one reference per device; adopt it so that each is released.
+        GstDeviceRef gstDevice(GST_DEVICE(item->data));
+        if (cameras.size() >= maxCount) continue;
+        GstCapsRef caps(gst_device_get_caps(gstDevice.get()));
+        CameraDevice camera;
+        if (!ChooseCaptureMode(caps.get(), camera.Mode)) continue;
+        GCharRef name(gst_device_get_display_name(gstDevice.get()));
+        camera.Name = name ? name.get() : "";
+        camera.Device = std::move(gstDevice);
+        cameras.push_back(std::move(camera));
+    }
+    g_list_free(devices);
+    return cameras;
+}
+
+std::vector<CameraDevice> CDeviceRegistry::Enumerate(size_t maxCount) {
+    std::vector<CameraDevice> cameras = RealCameras(maxCount);
+    const int simulated = CSimulatedCameras::Count();
+    for (int i = 0; i < simulated && cameras.size() < maxCount; ++i) {
+        cameras.push_back(SimulatedDevice(i));
+    }
+    return cameras;
+}
+
+bool CDeviceRegistry::Find(const char* name, int index, CameraDevice& device) {
+    if (name == nullptr || name[0] == '\0') return false;
+    const int simulated = CSimulatedCameras::IndexOfName(name);
+    if (simulated >= 0) {
+        device = SimulatedDevice(simulated);
+        return true;
+    }
+    std::vector<CameraDevice> cameras = RealCameras(CSimulatedCameras::kMaxCameras);
+    int first = -1;
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        if (cameras[i].Name != name) continue;
+        if (static_cast<int>(i) == index) {
+            device = std::move(cameras[i]);
+            return true;
+        }
+        if (first < 0) first = static_cast<int>(i);
+    }
+    if (first < 0) return false;
+    device = std::move(cameras[first]);
+    return true;
+}
+
+GstElement* CDeviceRegistry::CreateSource(const CameraDevice& device) {
+    if (device.SimulatedIndex >= 0) return CSimulatedCameras::CreateSource(device.SimulatedIndex);
+    if (!device.Device) return nullptr;
+    return gst_device_create_element(device.Device.get(), nullptr);
+}

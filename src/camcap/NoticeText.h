@@ -1,0 +1,25 @@
+// Turns what a capture pipeline reports on its bus into short texts for the
+// operator, posted to the notice window as WM_LOG_TEXT with lParam 1.
+// Pure functions: any thread.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <string>
+
+enum class NoticeKind {
+    None,         // nothing the operator needs to know
+    Unplugged,    // the camera went away
+    Bandwidth,    // the bus the camera is on cannot carry its stream
+    StreamEnded,  // end of stream
+    Failure,      // any other error
+};
+
+// What kind of event the message is.
+NoticeKind ClassifyBusMessage(GstMessage* message);
+
+// The operator's text for the message about camera cameraName; empty for None.
+std::string NoticeTextFor(GstMessage* message, const std::string& cameraName);
+
+// The text for a camera that could not be opened; reason may be empty or null.
+std::string OpenFailedText(const std::string& cameraName, const char* reason);

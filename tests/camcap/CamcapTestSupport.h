@@ -1,0 +1,123 @@
+// Helpers for the capture library's tests: a temporary folder per test process
+// (GStreamer's registry goes there too, never under $HOME), a notice window that
+// collects texts, a frame target and a stream collector that count what arrives
+// and can be waited on, and a reader of H.264 Annex B access units.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "capture/CameraCap.h"
+#include "platform/WindowHandle.h"
+
+// The temporary folder of this test process, created before the first test.
+const std::string& TestFolder();
+
+// Sets ORVEX_SIMULATED_CAMERAS for the calls that follow.
+void UseSimulatedCameras(int count);
+
+// A record as the camera list file rebuilds it: names, index and size only.
+DeviceInfo RecordFor(const char* deviceName, const char* customName, int index);
+
+// A notice window that keeps the texts posted to it and frees their blocks.
+class CCollectingWindow : public IWindowHandle {
+public:
+    ~CCollectingWindow() override;
+    bool Post(unsigned message, WPARAM wParam, LPARAM lParam) override;
+    bool IsAlive() const override { return true; }
+
+    // Waits until a text containing part has arrived; false after timeout.
+    bool WaitForText(const std::string& part, std::chrono::milliseconds timeout);
+    std::vector<std::string> Texts() const;
+    // Messages other than WM_LOG_TEXT with lParam 1.
+    int UnexpectedMessages() const;
+    int PostCount() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<std::string> texts_;  // guarded by mutex_
+    int unexpected_ = 0;              // guarded by mutex_
+    int posts_ = 0;                   // guarded by mutex_
+};
+
+// A frame target that copies each frame as a widget would and counts them.
+class CCopyingTarget : public IFrameTarget {
+public:
+    void OnFrame(const VideoFrame& frame) override;
+
+    // Waits until at least count frames have arrived; false after timeout.
+    bool WaitForFrames(int count, std::chrono::milliseconds timeout);
+    // Waits up to timeout for a frame beyond count; true when one came.
+    bool FrameAfter(int count, std::chrono::milliseconds timeout);
+    int Frames() const;
+    int LastWidth() const;
+    int LastHeight() const;
+    int LastStride() const;
+    bool SawBadFrame() const;
+
+    std::chrono::milliseconds Delay{0};  // set before use: time each frame takes
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    int frames_ = 0;                           // guarded by mutex_
+    int width_ = 0, height_ = 0, stride_ = 0;  // guarded by mutex_
+    bool badFrame_ = false;                    // guarded by mutex_
+    std::vector<uint8_t> copy_;                // the delivering thread only
+};
+
+// One access unit as delivered: the types of its NAL units in order.
+using NalTypes = std::vector<int>;
+
+// The NAL unit types of an Annex B run of bytes, in order.
+NalTypes ParseNalTypes(const uint8_t* data, size_t length);
+
+// Collects the stream of one opening; its StreamProc is the library's callback.
+class CStreamCollector {
+public:
+    static void StreamProc(int32_t, int32_t, const uint8_t* data, int32_t length, void* user);
+
+    // Waits until at least count callbacks have arrived; false after timeout.
+    bool WaitForCallbacks(int count, std::chrono::milliseconds timeout);
+    // Waits until count access units containing an IDR slice have arrived.
+    bool WaitForKeyFrames(int count, std::chrono::milliseconds timeout);
+    // Waits up to timeout for a callback beyond count; true when one came.
+    bool CallbackAfter(int count, std::chrono::milliseconds timeout);
+    int Callbacks() const;
+    std::vector<NalTypes> AccessUnits() const;
+
+    // Set when a callback arrives after MarkClosed.
+    void MarkClosed() { closed_.store(true); }
+    bool CalledAfterClose() const { return calledAfterClose_.load(); }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<NalTypes> units_;  // guarded by mutex_
+    int keyFrames_ = 0;            // guarded by mutex_
+    std::atomic<bool> closed_{false};
+    std::atomic<bool> calledAfterClose_{false};
+};
+
+constexpr int kNalIdr = 5;
+constexpr int kNalSps = 7;
+constexpr int kNalPps = 8;
+
+// The type of the first slice (NAL types 1 to 5) of the stream, or 0 when none.
+int FirstSliceType(const std::vector<NalTypes>& units);
+// Whether the access unit carries an IDR slice.
+bool HasIdr(const NalTypes& unit);
+// How many access units carry an IDR slice without SPS and PPS in front of it.
+int IdrsWithoutParameterSets(const std::vector<NalTypes>& units);
+
+// Bytes of a file; empty when it cannot be read.
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+// Decodes a JPEG file with GStreamer; true with its size when it decodes.
+bool DecodeJpeg(const std::string& path, int& width, int& height);

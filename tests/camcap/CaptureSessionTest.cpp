@@ -1,0 +1,99 @@
+// A capture session on sources other than the simulated cameras: MJPEG and H.264
+// cameras, which the machine running the tests usually does not have.
+#include <gtest/gtest.h>
+
+#include "CamcapTestSupport.h"
+#include "camcap/CaptureSession.h"
+#include "camcap/GstRuntime.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kArrival = 10s;
+
+// A live test picture delivered as the camera would: raw frames fed to an encoder.
+GstElement* CameraLikeSource(const char* encoderDescription) {
+    EXPECT_TRUE(CGstRuntime::EnsureInitialised());
+    const std::string description =
+        std::string(
+            "videotestsrc is-live=true pattern=ball ! "
+            "video/x-raw,format=I420,width=320,height=240,framerate=30/1 ! ") +
+        encoderDescription;
+    GError* error = nullptr;
+    GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
+    EXPECT_EQ(error, nullptr) << (error != nullptr ? error->message : "");
+    if (error != nullptr) g_error_free(error);
+    return bin;
+}
+
+CaptureMode ModeOf(CaptureEncoding encoding) {
+    CaptureMode mode;
+    mode.Encoding = encoding;
+    mode.Width = 320;
+    mode.Height = 240;
+    mode.FpsNumerator = 30;
+    mode.FpsDenominator = 1;
+    return mode;
+}
+
+}  // namespace
+
+TEST(CaptureSessionTest, AnMjpegCameraIsDecodedShownAndEncoded) {
+    CCopyingTarget target;
+    CStreamCollector stream;
+    CCaptureSession session(&target, nullptr, &CStreamCollector::StreamProc, &stream, "M");
+    ASSERT_TRUE(
+        session.Open(CameraLikeSource("jpegenc"), ModeOf(CaptureEncoding::Mjpeg), "ultrafast"));
+    EXPECT_TRUE(target.WaitForFrames(3, kArrival));
+    EXPECT_TRUE(stream.WaitForKeyFrames(1, kArrival));
+    session.Close();
+    EXPECT_EQ(target.LastWidth(), 320);
+    EXPECT_EQ(target.LastHeight(), 240);
+    const std::vector<NalTypes> units = stream.AccessUnits();
+    ASSERT_FALSE(units.empty());
+    EXPECT_TRUE(HasIdr(units[0]));
+    EXPECT_EQ(IdrsWithoutParameterSets(units), 0);
+}
+
+TEST(CaptureSessionTest, AnH264CameraIsPassedThroughAndShown) {
+    CCopyingTarget target;
+    CStreamCollector stream;
+    CCaptureSession session(&target, nullptr, &CStreamCollector::StreamProc, &stream, "H");
+    // The camera's own encoder repeats no SPS/PPS: the library must insert them.
+    ASSERT_TRUE(session.Open(
+        CameraLikeSource("x264enc tune=zerolatency speed-preset=ultrafast key-int-max=15 ! "
+                         "capsfilter caps=video/x-h264,stream-format=avc"),
+        ModeOf(CaptureEncoding::H264), "fast"));
+    EXPECT_TRUE(target.WaitForFrames(3, kArrival));
+    EXPECT_TRUE(stream.WaitForKeyFrames(2, kArrival));
+    session.Close();
+    EXPECT_EQ(target.LastWidth(), 320);
+    const std::vector<NalTypes> units = stream.AccessUnits();
+    ASSERT_FALSE(units.empty());
+    EXPECT_EQ(IdrsWithoutParameterSets(units), 0);
+}
+
+TEST(CaptureSessionTest, APreviewHasNoStreamButKeepsItsPicture) {
+    CCopyingTarget target;
+    CCaptureSession session(&target, nullptr, nullptr, nullptr, "P");
+    EXPECT_EQ(session.CapturePicture((TestFolder() + "/none.jpg").c_str()), -2);
+    ASSERT_TRUE(session.Open(CameraLikeSource("identity"), ModeOf(CaptureEncoding::Raw), "fast"));
+    ASSERT_TRUE(target.WaitForFrames(2, kArrival));
+    EXPECT_EQ(session.CapturePicture((TestFolder() + "/preview.jpg").c_str()), 0);
+    session.Close();
+    // A closed session has let its picture go.
+    EXPECT_EQ(session.CapturePicture((TestFolder() + "/after.jpg").c_str()), -2);
+}
+
+TEST(CaptureSessionTest, ASourceThatCannotDeliverItsModeFailsToOpenWithAReason) {
+    CCollectingWindow notice;
+    CCaptureSession session(nullptr, &notice, nullptr, nullptr, "Z");
+    CaptureMode mode = ModeOf(CaptureEncoding::Raw);
+    mode.Width = 1024;  // the source gives 320x240 only
+    EXPECT_FALSE(session.Open(CameraLikeSource("identity"), mode, "fast"));
+    EXPECT_TRUE(notice.WaitForText("摄像头 Z 打开失败", 1s));
+    const int posts = notice.PostCount();
+    session.Close();
+    EXPECT_EQ(notice.PostCount(), posts);
+}
