@@ -103,6 +103,7 @@ TEST(CaptureModeTest, RefusesWhatItCannotHandle) {
 }
 
 TEST(CaptureModeTest, ModeCapsPinTheSource) {
+    ASSERT_TRUE(CGstRuntime::EnsureInitialised());
     CaptureMode mode = SimulatedCaptureMode();
     GstCapsRef caps(NewCaptureModeCaps(mode));
     GstCapsRef expected(

@@ -1,14 +1,21 @@
 // Points the sanitizers at this module's suppression files, so that a plain ctest
 // run under the asan and tsan presets filters GStreamer's own reports. Options given
-// in TSAN_OPTIONS or LSAN_OPTIONS are applied after these and win.
-#if defined(__SANITIZE_THREAD__)
-extern "C" const char* __tsan_default_options() {
-    return "suppressions=" ORVEX_TSAN_SUPPRESSIONS;
+// in ASAN_OPTIONS, LSAN_OPTIONS or TSAN_OPTIONS are applied after these and win.
+#if defined(__SANITIZE_ADDRESS__)
+// GLib and its friends have no frame pointers: the fast unwinder stops at g_malloc,
+// too early to tell a library's own allocation from one of ours. The slow unwinder
+// with a short stack is the cheapest way to see far enough.
+extern "C" const char* __asan_default_options() {
+    return "fast_unwind_on_malloc=0:malloc_context_size=8";
+}
+
+extern "C" const char* __lsan_default_options() {
+    return "suppressions=" ORVEX_LSAN_SUPPRESSIONS;
 }
 #endif
 
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __lsan_default_options() {
-    return "suppressions=" ORVEX_LSAN_SUPPRESSIONS;
+#if defined(__SANITIZE_THREAD__)
+extern "C" const char* __tsan_default_options() {
+    return "suppressions=" ORVEX_TSAN_SUPPRESSIONS;
 }
 #endif
