@@ -11,6 +11,8 @@
 
 namespace {
 
+using testsupport::ListFiles;
+
 class CNullTarget : public IFrameTarget {
 public:
     void OnFrame(const VideoFrame&) override {}
@@ -31,7 +33,7 @@ protected:
     CTestApp app_;
     DeviceInfo device_{};
     CNullTarget video_;
-    CLogCollector notice_;
+    testsupport::FakeWindow notice_;
 };
 
 TEST_F(CameraChannelTest, FailedOpenLeavesTheLibraryAloneForSnapshotAndClose) {
@@ -39,7 +41,7 @@ TEST_F(CameraChannelTest, FailedOpenLeavesTheLibraryAloneForSnapshotAndClose) {
     CCameraChannel channel;
     EXPECT_EQ(0, channel.Open(&video_, &device_, &notice_));
     EXPECT_EQ(-5, channel.GetHandle());
-    EXPECT_EQ(1, app_.Log().CountLines(" 打开设备 USB Camera 失败"));
+    EXPECT_EQ(1, CountLines(app_.Log(), " 打开设备 USB Camera 失败"));
 
     EXPECT_EQ(-1, channel.Snapshot("/never/used.jpg"));
     EXPECT_EQ(0, FakeCap().CapPicCalls);
@@ -63,7 +65,7 @@ TEST_F(CameraChannelTest, SuccessfulOpenHandsTheCallersRecordToTheLibraryAndLogs
         EXPECT_EQ(0, std::memcmp(&device_, &channel.Device(), sizeof device_));
         EXPECT_EQ(nullptr, channel.Recorder()) << "RecordFlag is 0";
         // The stamp's two spaces are followed by one more: the channel has no name.
-        EXPECT_EQ(1, app_.Log().CountLines(" 成功打开设备 USB Camera"));
+        EXPECT_EQ(1, CountLines(app_.Log(), " 成功打开设备 USB Camera"));
 
         EXPECT_EQ(-2, channel.Snapshot("/tmp/x.jpg"));
         EXPECT_EQ(3, FakeCap().CapPicHandle);
@@ -82,14 +84,14 @@ TEST_F(CameraChannelTest, RecordingFileExistsBeforeTheLibraryIsAskedAndStaysWhen
     device_.RecordFlag = 1;
     FakeCap().OpenResult = -1;
     size_t filesAtOpen = 0;
-    FakeCap().OnOpen = [&] { filesAtOpen = FilesBelow(RecordingFolder()).size(); };
+    FakeCap().OnOpen = [&] { filesAtOpen = ListFiles(RecordingFolder()).size(); };
     CCameraChannel channel;
     EXPECT_EQ(0, channel.Open(&video_, &device_, &notice_));
     EXPECT_EQ(1u, filesAtOpen);
     EXPECT_NE(nullptr, channel.Recorder()) << "kept until the channel is closed";
     channel.Close();
     EXPECT_EQ(nullptr, channel.Recorder());
-    const auto files = FilesBelow(RecordingFolder());
+    const auto files = ListFiles(RecordingFolder());
     ASSERT_EQ(1u, files.size());
     EXPECT_EQ(0u, FileSize(files[0]));
 }
@@ -105,7 +107,7 @@ TEST_F(CameraChannelTest, StreamFromTheLibraryThreadReachesTheRecording) {
     ChannelStreamProc(0, 0, stray.data(), static_cast<int32_t>(stray.size()), nullptr);
     channel.Close();
 
-    const auto files = FilesBelow(RecordingFolder());
+    const auto files = ListFiles(RecordingFolder());
     ASSERT_EQ(1u, files.size());
     EXPECT_EQ(stream.size(), FileSize(files[0]));
     EXPECT_EQ(-1, FirstPatternMismatch(files));
@@ -118,7 +120,7 @@ TEST_F(CameraChannelTest, StreamOnAChannelWithoutRecorderIsDropped) {
     FakeCapDeliver(stream.data(), static_cast<int32_t>(stream.size()));
     channel.OnStream(0, 0, stream.data(), static_cast<int32_t>(stream.size()));
     channel.Close();
-    EXPECT_TRUE(FilesBelow(app_.RecordDir()).empty());
+    EXPECT_TRUE(ListFiles(app_.RecordDir()).empty());
 }
 
 TEST_F(CameraChannelTest, CloseEndsTheLibraryBeforeTheRecorder) {
@@ -139,8 +141,8 @@ TEST_F(CameraChannelTest, RecorderNamesItsFolderAfterTheChannelsCustomName) {
     // The caller's record may change after Open; the channel's copy decides.
     SetDeviceName(device_.CustomDeviceName, "elsewhere");
     channel.Close();
-    EXPECT_EQ(1u, FilesBelow(RecordingFolder()).size());
-    EXPECT_TRUE(FilesBelow(app_.RecordDir() + "/elsewhere").empty());
+    EXPECT_EQ(1u, ListFiles(RecordingFolder()).size());
+    EXPECT_TRUE(ListFiles(app_.RecordDir() + "/elsewhere").empty());
 }
 
 TEST_F(CameraChannelTest, OpeningAnOpenChannelClosesTheFirstOpening) {

@@ -27,8 +27,8 @@ TEST(ComponentLogTest, UnnamedComponentTextBeginsWithOneSpace) {
     ComponentLog(&component, "成功打开设备 %s", "Cam A");
     ComponentLog(nullptr, "打开设备 %s 失败", "Cam B");
 
-    EXPECT_EQ(1, app.Log().CountLines(" 成功打开设备 Cam A"));
-    EXPECT_EQ(1, app.Log().CountLines(" 打开设备 Cam B 失败"));
+    EXPECT_EQ(1, CountLines(app.Log(), " 成功打开设备 Cam A"));
+    EXPECT_EQ(1, CountLines(app.Log(), " 打开设备 Cam B 失败"));
     EXPECT_EQ(" 成功打开设备 Cam A", LogFileTextStartingWith(app, " 成功"));
 }
 

@@ -16,51 +16,23 @@
 
 namespace fs = std::filesystem;
 
-CTempFolder::CTempFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = (base != nullptr && base[0] != '\0') ? base : "/tmp";
-    pattern += "/orvex-capture-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
-}
-
-CTempFolder::~CTempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-}
-
-bool CLogCollector::Post(unsigned message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_LOG_TEXT && wParam != 0) {
-        std::lock_guard<std::mutex> guard(lock_);
-        lines_.emplace_back(reinterpret_cast<const char*>(wParam));
+std::vector<std::string> LogLines(const testsupport::FakeWindow& window) {
+    std::vector<std::string> lines;
+    for (const auto& message : window.Messages()) {
+        if (message.Message == WM_LOG_TEXT) lines.push_back(message.Text);
     }
-    // The receiver owns the block once the post succeeded.
-    FreeMessagePayload(message, wParam, lParam);
-    changed_.notify_all();
-    return true;
+    return lines;
 }
 
-std::vector<std::string> CLogCollector::Lines() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return lines_;
+int CountLines(const testsupport::FakeWindow& window, const std::string& text) {
+    const auto lines = LogLines(window);
+    return static_cast<int>(std::count(lines.begin(), lines.end(), text));
 }
 
-int CLogCollector::CountLines(const std::string& text) const {
-    std::lock_guard<std::mutex> guard(lock_);
+int CountLinesStartingWith(const testsupport::FakeWindow& window, const std::string& prefix) {
     int n = 0;
-    for (const auto& line : lines_) n += line == text ? 1 : 0;
+    for (const auto& line : LogLines(window)) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
     return n;
-}
-
-bool CLogCollector::WaitForLine(const std::string& text, std::chrono::seconds bound) {
-    std::unique_lock<std::mutex> guard(lock_);
-    return changed_.wait_for(guard, bound, [&] {
-        for (const auto& line : lines_) {
-            if (line == text) return true;
-        }
-        return false;
-    });
 }
 
 CTestApp::CTestApp() {
@@ -76,7 +48,7 @@ CTestApp::~CTestApp() {
 
 std::vector<std::string> CTestApp::LogFileTexts() const {
     std::vector<std::string> texts;
-    for (const auto& path : FilesBelow(Tmp() + "/bin/Log")) {
+    for (const auto& path : testsupport::ListFiles(Tmp() + "/bin/Log")) {
         std::ifstream in(path, std::ios::binary);
         std::string line;
         while (std::getline(in, line)) {
@@ -130,17 +102,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::seconds boun
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-std::vector<std::string> FilesBelow(const std::string& folder) {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (!fs::is_directory(folder, error)) return files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
-        if (entry.is_regular_file()) files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
 }
 
 uint64_t FileSize(const std::string& path) {

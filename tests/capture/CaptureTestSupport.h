@@ -1,53 +1,26 @@
-// Helpers shared by the capture tests: a temporary folder, an application object
-// whose log lands in that folder and whose panel posts are collected, a verifiable
-// byte pattern, and file listings.
+// Helpers shared by the capture tests: an application object whose log lands in a
+// temporary folder and whose panel posts are collected, a verifiable byte pattern,
+// and test clocks.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/MonitorApp.h"
 #include "platform/LocalTime.h"
 #include "platform/WindowHandle.h"
+#include "support/TestSupport.h"
 
 class CRecorder;
 
-// A folder made with mkdtemp under $TMPDIR (else /tmp), removed with its contents.
-class CTempFolder {
-public:
-    CTempFolder();
-    ~CTempFolder();
-    CTempFolder(const CTempFolder&) = delete;
-    CTempFolder& operator=(const CTempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-// A main window stand-in that keeps the text of every WM_LOG_TEXT posted to it.
-// Post runs on whichever thread logs; the texts are guarded by a mutex.
-class CLogCollector : public IWindowHandle {
-public:
-    bool Post(unsigned message, WPARAM wParam, LPARAM lParam) override;
-    bool IsAlive() const override { return true; }
-
-    std::vector<std::string> Lines() const;
-    int CountLines(const std::string& text) const;
-    // Waits up to bound for a line equal to text; false when none came.
-    bool WaitForLine(const std::string& text, std::chrono::seconds bound);
-
-private:
-    mutable std::mutex lock_;
-    std::condition_variable changed_;
-    std::vector<std::string> lines_;
-};
+// The texts of the WM_LOG_TEXT messages a window received, in order.
+std::vector<std::string> LogLines(const testsupport::FakeWindow& window);
+int CountLines(const testsupport::FakeWindow& window, const std::string& text);
+int CountLinesStartingWith(const testsupport::FakeWindow& window, const std::string& prefix);
 
 // The application object of a test: executable path "<tmp>/bin/OrvexClient" (so
 // the log goes to "<tmp>/bin/Log"), RecordDir "<tmp>/rec", panel posts collected.
@@ -59,13 +32,13 @@ public:
     const std::string& Tmp() const { return tmp_.Path(); }
     std::string RecordDir() const { return Tmp() + "/rec"; }
     void SetRecordDir(const std::string& folder) { app_->SetRecordDir(folder); }
-    CLogCollector& Log() { return log_; }
+    const testsupport::FakeWindow& Log() const { return log_; }
     // Every line of the log files, text only (the stamp and its two spaces removed).
     std::vector<std::string> LogFileTexts() const;
 
 private:
-    CTempFolder tmp_;
-    CLogCollector log_;
+    testsupport::TempDir tmp_;
+    testsupport::FakeWindow log_;
     std::unique_ptr<CMonitorApp> app_;
 };
 
@@ -85,8 +58,6 @@ bool PushPaced(CRecorder& recorder, uint64_t offset, uint64_t count, uint32_t ru
 // Polls condition every millisecond for up to bound; false when it never held.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::seconds bound);
 
-// Regular files below folder, sorted by path.
-std::vector<std::string> FilesBelow(const std::string& folder);
 uint64_t FileSize(const std::string& path);
 // Offset in the pattern stream of the first byte of the files (joined in order)
 // that differs, or -1 when they all match, starting at stream offset 0.

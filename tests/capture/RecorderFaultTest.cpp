@@ -15,6 +15,8 @@
 
 namespace {
 
+using testsupport::ListFiles;
+
 constexpr uint64_t kChunk = CRecorder::kChunkBytes;
 const LocalTime kNoon = MakeTime(2024, 1, 2, 12, 0, 0);
 const std::string kDay = "/2024-01-02/";
@@ -50,12 +52,6 @@ private:
     bool lifted_ = false;
 };
 
-int CountLinesStartingWith(const CLogCollector& log, const std::string& prefix) {
-    int n = 0;
-    for (const auto& line : log.Lines()) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
-    return n;
-}
-
 void PushPattern(CRecorder& recorder, uint64_t offset, size_t length) {
     const std::vector<uint8_t> run = PatternBytes(offset, length);
     recorder.Push(run.data(), static_cast<int32_t>(run.size()));
@@ -68,7 +64,7 @@ TEST(RecorderStopTest, StopWritesWhatTheRingStillHolds) {
     PushPattern(recorder, 0, 1000);  // far less than a chunk: the worker leaves it
     recorder.Stop();
 
-    const auto files = FilesBelow(app.RecordDir());
+    const auto files = ListFiles(app.RecordDir());
     ASSERT_EQ(1u, files.size());
     EXPECT_EQ(1000u, FileSize(files[0]));
     EXPECT_EQ(-1, FirstPatternMismatch(files));
@@ -87,7 +83,7 @@ TEST(RecorderStopTest, WhatStopWritesKeepsTheRollOverRule) {
     PushPattern(recorder, 128 * kChunk, kChunk + 77);
     recorder.Stop();
 
-    const auto files = FilesBelow(app.RecordDir());
+    const auto files = ListFiles(app.RecordDir());
     ASSERT_EQ(2u, files.size());
     EXPECT_EQ(129 * kChunk, FileSize(files[0]));
     EXPECT_EQ(77u, FileSize(files[1]));
@@ -105,7 +101,7 @@ TEST(RecorderNameTest, RecordingStartedInTheSameSecondTakesTheNextFreeName) {
     const std::string folder = app.RecordDir() + "/cam" + kDay;
     const std::vector<std::string> expected = {folder + "12-00-00.264", folder + "12-00-00_1.264",
                                                folder + "12-00-00_2.264"};
-    ASSERT_EQ(expected, FilesBelow(app.RecordDir()));
+    ASSERT_EQ(expected, ListFiles(app.RecordDir()));
     EXPECT_EQ(1000u, FileSize(expected[0])) << "the earlier recording was not emptied";
     EXPECT_EQ(2000u, FileSize(expected[1]));
     EXPECT_EQ(3000u, FileSize(expected[2]));
@@ -120,7 +116,7 @@ TEST(RecorderNameTest, RecordersRunningAtOnceNeverShareAFile) {
     }
     for (auto& recorder : recorders) PushPattern(*recorder, 0, 4096);
     recorders.clear();  // destruction stops each
-    const auto files = FilesBelow(app.RecordDir());
+    const auto files = ListFiles(app.RecordDir());
     ASSERT_EQ(4u, files.size());
     for (const auto& file : files) EXPECT_EQ(4096u, FileSize(file)) << file;
 }
@@ -138,7 +134,7 @@ TEST(RecorderNameTest, CameraNamesCannotPlaceRecordingsOutsideRecordDir) {
         recorder.Stop();
         // Besides the log, the one recording is the only file in the whole tmp folder.
         std::vector<std::string> outside;
-        for (const auto& file : FilesBelow(app.Tmp())) {
+        for (const auto& file : ListFiles(app.Tmp())) {
             if (file.rfind(app.Tmp() + "/bin/Log/", 0) != 0) outside.push_back(file);
         }
         EXPECT_EQ(std::vector<std::string>{app.RecordDir() + folder + kDay + "12-00-00.264"},
@@ -163,8 +159,8 @@ TEST(RecorderDiskTest, UncreatableFirstFileFailsStartWithMinus3) {
     }
     EXPECT_EQ(-3, result);
     const std::string path = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
-    EXPECT_EQ(1, app.Log().CountLines(" 创建录像文件失败 " + path));
-    EXPECT_TRUE(FilesBelow(app.RecordDir()).empty());
+    EXPECT_EQ(1, CountLines(app.Log(), " 创建录像文件失败 " + path));
+    EXPECT_TRUE(ListFiles(app.RecordDir()).empty());
 }
 
 TEST(RecorderDiskTest, FailedWriteIsLoggedOnceAndRecordingResumesWhenTheDiskTakesBytesAgain) {
@@ -190,8 +186,8 @@ TEST(RecorderDiskTest, FailedWriteIsLoggedOnceAndRecordingResumesWhenTheDiskTake
     recorder.Stop();
 
     EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 写入录像文件失败"));
-    EXPECT_EQ(1, app.Log().CountLines(" 写入录像文件失败 " + path));
-    EXPECT_EQ(std::vector<std::string>{path}, FilesBelow(app.RecordDir()));
+    EXPECT_EQ(1, CountLines(app.Log(), " 写入录像文件失败 " + path));
+    EXPECT_EQ(std::vector<std::string>{path}, ListFiles(app.RecordDir()));
     EXPECT_EQ(3 * kChunk, FileSize(path));
     EXPECT_EQ(-1, FirstPatternMismatch({path})) << "the rest of the short write follows it";
     EXPECT_EQ(0u, recorder.DroppedBytes());
@@ -208,7 +204,7 @@ TEST(RecorderDiskTest, WriteRefusedAtStopIsLoggedAndStopDoesNotWait) {
         recorder.Stop();
     }
     const std::string path = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
-    EXPECT_EQ(1, app.Log().CountLines(" 写入录像文件失败 " + path));
+    EXPECT_EQ(1, CountLines(app.Log(), " 写入录像文件失败 " + path));
     EXPECT_EQ(600u, FileSize(path));
     EXPECT_EQ(600u, recorder.WrittenBytes());
 }
@@ -233,9 +229,9 @@ TEST(RecorderDiskTest, NewFileRefusedAtRollOverIsLoggedOnceAndRetriedUntilItCanB
         << "waited for three refused file creations";
     const std::string refused = blocker + "/rec/cam" + kDay + "12-00-01.264";
     EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 回调中 创建录像文件目录失败"));
-    EXPECT_EQ(1, app.Log().CountLines(" 回调中 创建录像文件目录失败 " + refused));
+    EXPECT_EQ(1, CountLines(app.Log(), " 回调中 创建录像文件目录失败 " + refused));
     EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 创建录像文件失败"));
-    EXPECT_EQ(1, app.Log().CountLines(" 创建录像文件失败 " + refused));
+    EXPECT_EQ(1, CountLines(app.Log(), " 创建录像文件失败 " + refused));
     EXPECT_EQ(129 * kChunk, recorder.WrittenBytes()) << "held chunks are not written anywhere";
 
     // A usable folder again: the held chunks go into the next file there.
@@ -245,8 +241,8 @@ TEST(RecorderDiskTest, NewFileRefusedAtRollOverIsLoggedOnceAndRetriedUntilItCanB
         << "waited for the held chunks to be written to the new folder";
     recorder.Stop();
 
-    const auto first = FilesBelow(app.RecordDir());
-    const auto second = FilesBelow(app.Tmp() + "/rec2");
+    const auto first = ListFiles(app.RecordDir());
+    const auto second = ListFiles(app.Tmp() + "/rec2");
     ASSERT_EQ(1u, first.size());
     ASSERT_EQ(1u, second.size());
     EXPECT_EQ(129 * kChunk, FileSize(first[0]));

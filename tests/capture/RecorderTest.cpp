@@ -8,6 +8,8 @@
 
 namespace {
 
+using testsupport::ListFiles;
+
 constexpr uint64_t kChunk = CRecorder::kChunkBytes;
 constexpr uint64_t kFullFileBytes = 129 * kChunk;  // the chunk that passes 64 MiB closes it
 static_assert(kFullFileBytes == 67633152);
@@ -36,16 +38,16 @@ TEST(RecorderPathTest, CameraNameStaysInsideRecordDir) {
 }
 
 TEST(CreateFileFoldersTest, CreatesEveryFolderUpToTheFileName) {
-    CTempFolder tmp;
+    testsupport::TempDir tmp;
     const std::string path = tmp.Path() + "/a/b/c/file.264";
     EXPECT_EQ(0, CreateFileFolders(path.c_str()));
-    EXPECT_TRUE(FilesBelow(tmp.Path()).empty()) << "the file itself is not created";
+    EXPECT_TRUE(ListFiles(tmp.Path()).empty()) << "the file itself is not created";
     EXPECT_EQ(0, CreateFileFolders(path.c_str())) << "existing folders are no failure";
     EXPECT_NE(0, CreateFileFolders(nullptr));
 }
 
 TEST(CreateFileFoldersTest, FailsWhenAFileStandsWhereAFolderMustBe) {
-    CTempFolder tmp;
+    testsupport::TempDir tmp;
     const std::string blocker = tmp.Path() + "/afile";
     std::FILE* f = std::fopen(blocker.c_str(), "wb");
     ASSERT_NE(nullptr, f);
@@ -63,13 +65,13 @@ TEST(RecorderTest, FilesRollOverAfterTheir129thChunkAndJoinToTheStream) {
     ASSERT_TRUE(WaitUntil([&] { return recorder.WrittenBytes() == 128 * kChunk; },
                           std::chrono::seconds(60)))
         << "waited for the worker to write 128 chunks";
-    EXPECT_EQ(1u, FilesBelow(app.RecordDir()).size());
+    EXPECT_EQ(1u, ListFiles(app.RecordDir()).size());
 
     const uint64_t total = 2 * kFullFileBytes + 100;
     ASSERT_TRUE(PushPaced(recorder, 128 * kChunk, total - 128 * kChunk));
     recorder.Stop();
 
-    const auto files = FilesBelow(app.RecordDir());
+    const auto files = ListFiles(app.RecordDir());
     ASSERT_EQ(3u, files.size());
     EXPECT_EQ(app.RecordDir() + "/cam/2024-01-02/12-00-00.264", files[0]);
     EXPECT_EQ(kFullFileBytes, FileSize(files[0]));
@@ -87,7 +89,7 @@ TEST(RecorderTest, FileOpenAtMidnightStaysInThePreviousDaysFolder) {
     ASSERT_TRUE(PushPaced(recorder, 0, kFullFileBytes + 10));
     recorder.Stop();
 
-    const auto files = FilesBelow(app.RecordDir());
+    const auto files = ListFiles(app.RecordDir());
     ASSERT_EQ(2u, files.size());
     EXPECT_EQ(app.RecordDir() + "/cam/2023-12-31/23-59-59.264", files[0]);
     EXPECT_EQ(kFullFileBytes, FileSize(files[0]));
@@ -102,7 +104,7 @@ TEST(RecorderTest, RecordDirWithTrailingSlashRecordsToTheSamePath) {
     ASSERT_EQ(0, recorder.Start());
     recorder.Stop();
     EXPECT_EQ(std::vector<std::string>{app.RecordDir() + "/cam/2024-01-02/12-00-00.264"},
-              FilesBelow(app.RecordDir()));
+              ListFiles(app.RecordDir()));
 }
 
 TEST(RecorderTest, OverflowDropsAndCountsWhatTheRingCannotHold) {
@@ -116,7 +118,7 @@ TEST(RecorderTest, OverflowDropsAndCountsWhatTheRingCannotHold) {
     recorder.Stop();
 
     // What the ring held, several chunks and a part of one, reaches the file at Stop.
-    const auto files = FilesBelow(app.RecordDir());
+    const auto files = ListFiles(app.RecordDir());
     ASSERT_EQ(1u, files.size());
     EXPECT_EQ(CRecorder::kRingBytes - 1, FileSize(files[0]));
     EXPECT_EQ(-1, FirstPatternMismatch(files));
@@ -146,8 +148,8 @@ TEST(RecorderTest, UncreatableFolderFailsStartWithMinus2AndNamesTheFullPath) {
 
         CRecorder recorder("cam", FixedClock(kNoon));
         EXPECT_EQ(-2, recorder.Start());
-        EXPECT_EQ(1, app.Log().CountLines(" 创建录像文件目录失败 " + blocker +
-                                          "/cam/2024-01-02/12-00-00.264"));
+        EXPECT_EQ(1, CountLines(app.Log(), " 创建录像文件目录失败 " + blocker +
+                                               "/cam/2024-01-02/12-00-00.264"));
         // Nothing is recorded: the stream is dropped, and counted.
         const std::vector<uint8_t> run = PatternBytes(0, 1000);
         recorder.Push(run.data(), 1000);
