@@ -5,7 +5,6 @@
 #include <tinyxml.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "app/MonitorApp.h"
 #include "config/XmlInputGuard.h"
 #include "platform/FileSystem.h"
+#include "platform/ProfileIni.h"
 
 namespace {
 
@@ -36,23 +36,10 @@ const char* GetChildText(const TiXmlElement* element, const char* name) {
     return text != nullptr ? text->Value() : nullptr;
 }
 
-// Leading white space, an optional sign, then decimal digits up to the first other
-// character; no digits give 0. Values beyond 32 bits saturate.
-int32_t ReadDecimal(const char* text) {
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
-    const int64_t limit = negative ? -int64_t{INT32_MIN} : int64_t{INT32_MAX};
-    int64_t value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) value = std::min(value * 10 + (*p - '0'), limit);
-    return static_cast<int32_t>(negative ? -value : value);
-}
-
 // Stores the child's text into the record when it is present and not empty.
 void ReadNumber(const TiXmlElement* item, const char* name, int32_t* field) {
     const char* text = GetChildText(item, name);
-    if (text != nullptr && text[0] != '\0') *field = ReadDecimal(text);
+    if (text != nullptr && text[0] != '\0') *field = ParseLeadingInt(text);
 }
 
 void ReadName(const TiXmlElement* item, const char* name, char (&field)[256]) {
