@@ -16,6 +16,6 @@ extern "C" const char* __lsan_default_options() {
 
 #if defined(__SANITIZE_THREAD__)
 extern "C" const char* __tsan_default_options() {
-    return "suppressions=" ORVEX_TSAN_SUPPRESSIONS;
+    return "ignore_noninstrumented_modules=1:suppressions=" ORVEX_TSAN_SUPPRESSIONS;
 }
 #endif
