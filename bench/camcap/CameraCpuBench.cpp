@@ -1,0 +1,227 @@
+// CPU seconds per second of video for one simulated 640x480 camera at 30 per
+// second, opened through the capture library, shown to a frame target that copies
+// each frame as a widget does, and its stream written to a file; next to the bare
+// pipeline of the same picture run as a gst-launch-1.0 child. Each run lasts the
+// same time with a live source, so the figures compare like with like.
+//
+//   camcap_cpu_bench [seconds]      (default 20 per run; six runs)
+//
+// The bare pipeline's display branch converts nothing (videoconvert passes I420
+// through to fakesink), while the library must hand the target BGRx: one run of the
+// bare pipeline converts to BGRx too, to show that part on its own.
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camcap/CameraCapTesting.h"
+#include "camcap/SimulatedCameras.h"
+#include "capture/CameraCap.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kDefaultSeconds = 20;
+
+struct RunResult {
+    std::string Name;
+    double CpuSeconds = 0;
+    double VideoSeconds = 0;
+    long Frames = -1;  // shown frames; -1 when not known
+    long long StreamBytes = 0;
+    bool Ok = false;
+
+    double CpuPerSecond() const { return VideoSeconds > 0 ? CpuSeconds / VideoSeconds : 0; }
+};
+
+double Seconds(const timeval& t) {
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+double CpuOf(const rusage& usage) {
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
+// A widget keeps a copy of the newest frame.
+class CCopyTarget : public IFrameTarget {
+public:
+    void OnFrame(const VideoFrame& frame) override {
+        const size_t bytes = size_t(frame.Stride) * frame.Height;
+        pixels_.resize(bytes);
+        std::memcpy(pixels_.data(), frame.Pixels, bytes);
+        Frames.fetch_add(1);
+    }
+    std::atomic<long> Frames{0};
+
+private:
+    std::vector<uint8_t> pixels_;  // the library's display thread only
+};
+
+struct StreamFile {
+    std::FILE* File = nullptr;
+    std::atomic<long long> Bytes{0};
+};
+
+void WriteStream(int32_t, int32_t, const uint8_t* data, int32_t length, void* user) {
+    auto* sink = static_cast<StreamFile*>(user);
+    if (sink == nullptr || sink->File == nullptr || length <= 0) return;
+    sink->Bytes.fetch_add(long(std::fwrite(data, 1, size_t(length), sink->File)));
+}
+
+RunResult RunLibrary(const char* preset, int seconds, const std::string& folder) {
+    RunResult result;
+    result.Name = std::string("library, x264 ") + preset;
+    CameraCapTest_SetEncoderPreset(preset);
+    DeviceInfo record;
+    ZeroDeviceInfo(record);
+    SetDeviceName(record.DeviceName, CSimulatedCameras::Name(0).c_str());
+    SetDeviceName(record.CustomDeviceName, CSimulatedCameras::Name(0).c_str());
+    CCopyTarget target;
+    StreamFile stream;
+    const std::string path = folder + "/library-" + preset + ".264";
+    stream.File = std::fopen(path.c_str(), "wb");
+    if (stream.File == nullptr) return result;
+
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t handle = CameraCap_Open(&target, &record, nullptr, &WriteStream, &stream);
+    if (handle >= 0) {
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        CameraCap_Close(handle);
+    }
+    const auto end = std::chrono::steady_clock::now();
+    getrusage(RUSAGE_SELF, &after);
+    std::fclose(stream.File);
+    CameraCapTest_SetEncoderPreset(nullptr);
+
+    result.Ok = handle >= 0;
+    result.CpuSeconds = CpuOf(after) - CpuOf(before);
+    result.VideoSeconds = std::chrono::duration<double>(end - start).count();
+    result.Frames = target.Frames.load();
+    result.StreamBytes = stream.Bytes.load();
+    return result;
+}
+
+// The bare pipeline; displayCaps, when not empty, makes its display branch convert
+// to the frame target's pixel format as the library must.
+RunResult RunBare(const std::string& name, const std::string& caps, const char* preset,
+                  const std::string& displayCaps, int seconds, const std::string& folder) {
+    RunResult result;
+    result.Name = name;
+    const std::string path =
+        folder + "/bare-" + std::to_string(std::hash<std::string>()(name)) + ".264";
+    const std::string description =
+        CSimulatedCameras::SourceDescription(0) + " ! " + caps +
+        " ! clockoverlay ! tee name=t ! queue ! x264enc speed-preset=" + preset +
+        " tune=zerolatency ! h264parse ! filesink location=" + path +
+        " t. ! queue leaky=downstream max-size-buffers=2 ! videoconvert ! " +
+        (displayCaps.empty() ? "" : displayCaps + " ! ") + "fakesink";
+    std::vector<std::string> words = {"gst-launch-1.0", "-q", "-e"};
+    std::istringstream split(description);
+    for (std::string word; split >> word;) words.push_back(word);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    if (posix_spawnp(&child, "gst-launch-1.0", nullptr, nullptr, argv.data(), environ) != 0) {
+        return result;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    kill(child, SIGINT);  // -e turns it into end of stream: the file is finished cleanly
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    const auto end = std::chrono::steady_clock::now();
+
+    result.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    result.CpuSeconds = CpuOf(usage);
+    result.VideoSeconds = std::chrono::duration<double>(end - start).count();
+    std::error_code error;
+    result.StreamBytes = static_cast<long long>(std::filesystem::file_size(path, error));
+    return result;
+}
+
+void Print(const RunResult& r) {
+    std::printf("%-40s %s cpu %6.2f s over %5.1f s = %.3f cpu s per video s", r.Name.c_str(),
+                r.Ok ? "  " : "!!", r.CpuSeconds, r.VideoSeconds, r.CpuPerSecond());
+    if (r.Frames >= 0) std::printf(", %ld frames shown", r.Frames);
+    std::printf(", %.1f MiB stream\n", double(r.StreamBytes) / (1024.0 * 1024.0));
+    std::fflush(stdout);
+}
+
+void PrintRatio(const char* what, const RunResult& a, const RunResult& b) {
+    const double ratio = b.CpuPerSecond() > 0 ? a.CpuPerSecond() / b.CpuPerSecond() : 0;
+    std::printf("  %-60s %.2fx%s\n", what, ratio, ratio <= 1.15 ? "" : "  (above 1.15x)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultSeconds;
+    setenv("ORVEX_SIMULATED_CAMERAS", "1", 1);
+    char pattern[] = "/tmp/orvex-camcap-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string folder = pattern;
+    // Load GStreamer and its registry before anything is measured.
+    DeviceInfo devices[kMaxDevices];
+    int32_t count = 0;
+    CameraCap_EnumDevice(devices, &count);
+
+    std::printf("one simulated 640x480 camera at 30/s, %d s per run, %s\n", seconds,
+                CSimulatedCameras::SourceDescription(0).c_str());
+    const std::string i420 = "video/x-raw,format=I420,width=640,height=480,framerate=30/1";
+    const std::string unpinned = "video/x-raw,width=640,height=480,framerate=30/1";
+    const std::string bgrx = "video/x-raw,format=BGRx";
+    const RunResult bareUltrafast =
+        RunBare("bare pipeline, x264 ultrafast, I420", i420, "ultrafast", "", seconds, folder);
+    Print(bareUltrafast);
+    const RunResult bareFast =
+        RunBare("bare pipeline, x264 fast, I420", i420, "fast", "", seconds, folder);
+    Print(bareFast);
+    const RunResult bareBgrx = RunBare("bare pipeline, x264 ultrafast, I420, BGRx", i420,
+                                       "ultrafast", bgrx, seconds, folder);
+    Print(bareBgrx);
+    const RunResult bareUnpinned = RunBare("bare pipeline, x264 ultrafast, unpinned", unpinned,
+                                           "ultrafast", "", seconds, folder);
+    Print(bareUnpinned);
+    const RunResult libraryFast = RunLibrary("fast", seconds, folder);
+    Print(libraryFast);
+    const RunResult libraryUltrafast = RunLibrary("ultrafast", seconds, folder);
+    Print(libraryUltrafast);
+
+    std::printf("ratios (target at most 1.15x):\n");
+    PrintRatio("library fast / bare ultrafast I420 (contract vs reference)", libraryFast,
+               bareUltrafast);
+    PrintRatio("library fast / bare fast I420 (same preset)", libraryFast, bareFast);
+    PrintRatio("library ultrafast / bare ultrafast I420 (same preset)", libraryUltrafast,
+               bareUltrafast);
+    PrintRatio("library ultrafast / bare ultrafast I420 with BGRx display", libraryUltrafast,
+               bareBgrx);
+    PrintRatio("library fast / bare ultrafast unpinned (pipeline as written)", libraryFast,
+               bareUnpinned);
+
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    return 0;
+}
