@@ -1,9 +1,12 @@
 // The gate every callback of one capture session passes: frames, stream bytes and
-// notices. Close shuts it and waits for the callbacks inside to leave, so that
-// once it returns nothing more reaches the caller's target, callback or window.
-// Threads: Enter/Leave on the library's streaming and bus threads, Close on the
-// thread that closes the session. The mutex is held only for the bookkeeping, never
-// while a callback runs, and Close never holds it while GStreamer works.
+// notices. It lets nobody in before Open (so that whatever the session set up before
+// opening it is published to the threads that pass it) and nobody after Close, and
+// Close waits for the callbacks inside to leave: once it returns, nothing more
+// reaches the caller's target, callback or window.
+// Threads: Enter/Leave on the library's streaming and bus threads, Open and Close
+// on the thread that opens and closes the session. The mutex is held only for the
+// bookkeeping, never while a callback runs, and Close never holds it while
+// GStreamer works.
 #pragma once
 
 #include <condition_variable>

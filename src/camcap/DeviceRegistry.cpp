@@ -1,6 +1,7 @@
 #include "camcap/DeviceRegistry.h"
 
 #include "camcap/SimulatedCameras.h"
+#include "capture/CameraCap.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ bool CDeviceRegistry::Find(const char* name, int index, CameraDevice& device) {
         device = SimulatedDevice(simulated);
         return true;
     }
-    std::vector<CameraDevice> cameras = RealCameras(CSimulatedCameras::kMaxCameras);
+    std::vector<CameraDevice> cameras = RealCameras(kMaxDevices);
     int first = -1;
     for (size_t i = 0; i < cameras.size(); ++i) {
         if (cameras[i].Name != name) continue;

@@ -29,7 +29,10 @@ int CameraCap_EnumDevice(DeviceInfo* devices, int32_t* count);
 // Opens the camera of the record: found by DeviceName and, among devices of the
 // same name, by DeviceIndex. Live frames go to video (may be null), the stream to
 // callback (may be null) with user, texts for the operator to notice as WM_LOG_TEXT
-// with lParam 1 (may be null). Returns a handle >= 0, or a negative value on failure.
+// with lParam 1 (may be null). Waits until the camera's first picture has passed
+// (at most 10 s). Returns a handle >= 0, never one just closed; -1 for an unknown
+// device, -2 when the camera does not start (the reason then went to notice), -3
+// when GStreamer cannot be initialised.
 int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notice,
                        StreamCallback callback, void* user);
 
