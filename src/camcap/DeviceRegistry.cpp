@@ -58,18 +58,22 @@ bool CDeviceRegistry::Find(const char* name, int index, CameraDevice& device) {
         return true;
     }
     std::vector<CameraDevice> cameras = RealCameras(kMaxDevices);
+    const int position = PickByNameAndIndex(cameras, name, index);
+    if (position < 0) return false;
+    device = std::move(cameras[position]);
+    return true;
+}
+
+int CDeviceRegistry::PickByNameAndIndex(const std::vector<CameraDevice>& cameras, const char* name,
+                                        int index) {
+    if (name == nullptr) return -1;
     int first = -1;
     for (size_t i = 0; i < cameras.size(); ++i) {
         if (cameras[i].Name != name) continue;
-        if (static_cast<int>(i) == index) {
-            device = std::move(cameras[i]);
-            return true;
-        }
+        if (static_cast<int>(i) == index) return index;
         if (first < 0) first = static_cast<int>(i);
     }
-    if (first < 0) return false;
-    device = std::move(cameras[first]);
-    return true;
+    return first;
 }
 
 GstElement* CDeviceRegistry::CreateSource(const CameraDevice& device) {

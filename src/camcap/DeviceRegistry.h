@@ -33,6 +33,11 @@ public:
     // probing real devices. False when there is none of that name.
     static bool Find(const char* name, int index, CameraDevice& device);
 
+    // The position in cameras of the one named name: among several of that name the
+    // one at position index, else the first of them. -1 when there is none.
+    static int PickByNameAndIndex(const std::vector<CameraDevice>& cameras, const char* name,
+                                  int index);
+
     // A new source element for the camera; the caller owns the reference (it may be
     // floating). Null on failure.
     static GstElement* CreateSource(const CameraDevice& device);

@@ -101,16 +101,3 @@ TEST(CaptureModeTest, RefusesWhatItCannotHandle) {
     CaptureMode mode;
     EXPECT_FALSE(ChooseCaptureMode(nullptr, mode));
 }
-
-TEST(CaptureModeTest, ModeCapsPinTheSource) {
-    ASSERT_TRUE(CGstRuntime::EnsureInitialised());
-    CaptureMode mode = SimulatedCaptureMode();
-    GstCapsRef caps(NewCaptureModeCaps(mode));
-    GstCapsRef expected(
-        gst_caps_from_string("video/x-raw, format=I420, width=640, height=480, framerate=30/1"));
-    EXPECT_TRUE(gst_caps_is_equal(caps.get(), expected.get()));
-    mode.Encoding = CaptureEncoding::Mjpeg;
-    caps.reset(NewCaptureModeCaps(mode));
-    EXPECT_TRUE(gst_structure_has_name(gst_caps_get_structure(caps.get(), 0), "image/jpeg"));
-    EXPECT_FALSE(gst_structure_has_field(gst_caps_get_structure(caps.get(), 0), "format"));
-}

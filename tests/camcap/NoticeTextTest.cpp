@@ -55,9 +55,3 @@ TEST(NoticeTextTest, EndOfStreamIsToldAndStateChangesAreNot) {
     EXPECT_EQ(ClassifyBusMessage(state.get()), NoticeKind::None);
     EXPECT_EQ(NoticeTextFor(state.get(), "A"), "");
 }
-
-TEST(NoticeTextTest, OpenFailureGivesTheReasonWhenKnown) {
-    EXPECT_EQ(OpenFailedText("A", "busy"), "摄像头 A 打开失败: busy");
-    EXPECT_EQ(OpenFailedText("A", ""), "摄像头 A 打开失败");
-    EXPECT_EQ(OpenFailedText("A", nullptr), "摄像头 A 打开失败");
-}
