@@ -20,7 +20,8 @@ namespace {
 // GStreamer keeps its plugin registry there, so no test writes under $HOME.
 class CTestFolderEnvironment : public testing::Environment {
 public:
-    CTestFolderEnvironment() {
+    // Runs before the first test, not at start-up: listing the tests creates nothing.
+    void SetUp() override {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
                               "/orvex-camcap-XXXXXX";
