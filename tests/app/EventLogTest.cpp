@@ -11,6 +11,7 @@
 #include "support/TestSupport.h"
 
 using testsupport::ListFiles;
+using testsupport::MakeLocalTime;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 
@@ -36,18 +37,6 @@ private:
     LocalTime now_;
 };
 
-LocalTime At(int y, int mo, int d, int h, int mi, int s, int ms) {
-    LocalTime t;
-    t.Year = y;
-    t.Month = mo;
-    t.Day = d;
-    t.Hour = h;
-    t.Minute = mi;
-    t.Second = s;
-    t.Milliseconds = ms;
-    return t;
-}
-
 std::vector<std::string> Lines(const std::string& content) {
     std::vector<std::string> lines;
     std::istringstream in(content);
@@ -59,7 +48,7 @@ std::vector<std::string> Lines(const std::string& content) {
 
 TEST(EventLogTest, NamingStartsAnEmptyFileAtOnceAndStampsLines) {
     TempDir dir;
-    ManualClock clock(At(2026, 3, 4, 5, 6, 7, 8));
+    ManualClock clock(MakeLocalTime(2026, 3, 4, 5, 6, 7, 8));
     CEventLog log(dir.Path(), clock.Fn());
     EXPECT_EQ(log.CurrentPath(), "") << "no file before a name is set";
     EXPECT_EQ(log.SetLogName(""), 0);
@@ -71,7 +60,7 @@ TEST(EventLogTest, NamingStartsAnEmptyFileAtOnceAndStampsLines) {
     ASSERT_TRUE(testsupport::Exists(expected));
     EXPECT_EQ(ReadFile(expected), "");
 
-    clock.Set(At(2026, 3, 4, 5, 6, 9, 123));
+    clock.Set(MakeLocalTime(2026, 3, 4, 5, 6, 9, 123));
     ASSERT_EQ(log.AddLine("录像 started"), 1);
     EXPECT_EQ(ReadFile(expected), "2026-03-04 05:06:09 123  录像 started\n");
     EXPECT_EQ(log.ByteCount(), std::string("2026-03-04 05:06:09 123  录像 started").size() + 1);
@@ -92,7 +81,7 @@ TEST(EventLogTest, LongestTextIsWrittenAndOneMoreByteIsRefused) {
 
 TEST(EventLogTest, SizeRollOverKeepsTheLimitLineInTheOldFile) {
     TempDir dir;
-    ManualClock clock(At(2026, 1, 1, 10, 0, 0, 0));
+    ManualClock clock(MakeLocalTime(2026, 1, 1, 10, 0, 0, 0));
     CEventLog log(dir.Path(), clock.Fn());
     ASSERT_EQ(log.SetLogName("L"), 1);
     const std::string first = log.CurrentPath();
@@ -103,7 +92,7 @@ TEST(EventLogTest, SizeRollOverKeepsTheLimitLineInTheOldFile) {
     EXPECT_EQ(log.ByteCount(), 1023000u);
     EXPECT_EQ(log.CurrentPath(), first);
 
-    clock.Set(At(2026, 1, 1, 10, 0, 5, 250));
+    clock.Set(MakeLocalTime(2026, 1, 1, 10, 0, 5, 250));
     ASSERT_EQ(log.AddLine(text.c_str()), 1);
     EXPECT_EQ(std::filesystem::file_size(first), 1024000u)
         << "the limit line stays in the old file";
@@ -117,13 +106,13 @@ TEST(EventLogTest, SizeRollOverKeepsTheLimitLineInTheOldFile) {
 
 TEST(EventLogTest, FirstLineAfterMidnightGoesToTheOldFileThenANewDateFolder) {
     TempDir dir;
-    ManualClock clock(At(2026, 12, 31, 23, 59, 59, 900));
+    ManualClock clock(MakeLocalTime(2026, 12, 31, 23, 59, 59, 900));
     CEventLog log(dir.Path(), clock.Fn());
     ASSERT_EQ(log.SetLogName("L"), 1);
     const std::string oldFile = log.CurrentPath();
     ASSERT_EQ(log.AddLine("before"), 1);
 
-    clock.Set(At(2027, 1, 1, 0, 0, 0, 10));
+    clock.Set(MakeLocalTime(2027, 1, 1, 0, 0, 0, 10));
     ASSERT_EQ(log.AddLine("first of the year"), 1);
     const auto oldLines = Lines(ReadFile(oldFile));
     ASSERT_EQ(oldLines.size(), 2u);
@@ -138,7 +127,7 @@ TEST(EventLogTest, FirstLineAfterMidnightGoesToTheOldFileThenANewDateFolder) {
 
 TEST(EventLogTest, FilesStartedInTheSameMillisecondShareOneFile) {
     TempDir dir;
-    ManualClock clock(At(2026, 5, 5, 5, 5, 5, 5));
+    ManualClock clock(MakeLocalTime(2026, 5, 5, 5, 5, 5, 5));
     {
         CEventLog a(dir.Path(), clock.Fn());
         ASSERT_EQ(a.SetLogName("L"), 1);

@@ -71,45 +71,12 @@ DeviceInfo RecordFor(const char* deviceName, const char* customName, int index) 
     return record;
 }
 
-CCollectingWindow::~CCollectingWindow() = default;
-
-bool CCollectingWindow::Post(unsigned message, WPARAM wParam, LPARAM lParam) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++posts_;
-    if (message == WM_LOG_TEXT && lParam == 1 && wParam != 0) {
-        texts_.emplace_back(reinterpret_cast<const char*>(wParam));
-    } else {
-        ++unexpected_;
+int UnexpectedMessages(const CCollectingWindow& window) {
+    int unexpected = 0;
+    for (const auto& posted : window.Messages()) {
+        if (posted.Message != WM_LOG_TEXT || posted.LParam != 1 || posted.WParam == 0) ++unexpected;
     }
-    // The window owns the block once the post succeeds.
-    FreeMessagePayload(message, wParam, lParam);
-    arrived_.notify_all();
-    return true;
-}
-
-bool CCollectingWindow::WaitForText(const std::string& part, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return arrived_.wait_for(lock, timeout, [&] {
-        for (const std::string& text : texts_) {
-            if (text.find(part) != std::string::npos) return true;
-        }
-        return false;
-    });
-}
-
-std::vector<std::string> CCollectingWindow::Texts() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return texts_;
-}
-
-int CCollectingWindow::UnexpectedMessages() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return unexpected_;
-}
-
-int CCollectingWindow::PostCount() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return posts_;
+    return unexpected;
 }
 
 void CCopyingTarget::OnFrame(const VideoFrame& frame) {

@@ -14,6 +14,7 @@
 
 #include "capture/CameraCap.h"
 #include "platform/WindowHandle.h"
+#include "support/TestSupport.h"
 
 // The temporary folder of this test process, created before the first test.
 const std::string& TestFolder();
@@ -24,27 +25,11 @@ void UseSimulatedCameras(int count);
 // A record as the camera list file rebuilds it: names, index and size only.
 DeviceInfo RecordFor(const char* deviceName, const char* customName, int index);
 
-// A notice window that keeps the texts posted to it and frees their blocks.
-class CCollectingWindow : public IWindowHandle {
-public:
-    ~CCollectingWindow() override;
-    bool Post(unsigned message, WPARAM wParam, LPARAM lParam) override;
-    bool IsAlive() const override { return true; }
+// The notice window of these tests: keeps what is posted and frees the blocks.
+using CCollectingWindow = testsupport::FakeWindow;
 
-    // Waits until a text containing part has arrived; false after timeout.
-    bool WaitForText(const std::string& part, std::chrono::milliseconds timeout);
-    std::vector<std::string> Texts() const;
-    // Messages other than WM_LOG_TEXT with lParam 1.
-    int UnexpectedMessages() const;
-    int PostCount() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<std::string> texts_;  // guarded by mutex_
-    int unexpected_ = 0;              // guarded by mutex_
-    int posts_ = 0;                   // guarded by mutex_
-};
+// Posts other than library texts (WM_LOG_TEXT with lParam 1).
+int UnexpectedMessages(const CCollectingWindow& window);
 
 // A frame target that copies each frame as a widget would and counts them.
 class CCopyingTarget : public IFrameTarget {

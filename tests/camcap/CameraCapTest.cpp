@@ -100,7 +100,7 @@ TEST(CameraCapOpenTest, DeliversFramesAndAStreamThatStartsWithParameterSets) {
         sinceKey = HasIdr(unit) ? 0 : sinceKey + 1;
         EXPECT_LT(sinceKey, kFramesPerKeyFrame);
     }
-    EXPECT_EQ(notice.PostCount(), 0);  // nothing went wrong, nothing to tell
+    EXPECT_EQ(notice.PostCount(), 0u);  // nothing went wrong, nothing to tell
 }
 
 TEST(CameraCapOpenTest, OpensARecordRebuiltFromTheCameraList) {
@@ -196,7 +196,7 @@ TEST(CameraCapCloseTest, NothingArrivesAfterCloseReturns) {
     stream.MarkClosed();
     const int frames = target.Frames();
     const int units = stream.Callbacks();
-    const int posts = notice.PostCount();
+    const size_t posts = notice.PostCount();
     // Waits for a frame or stream bytes that must not come.
     EXPECT_FALSE(target.FrameAfter(frames, kQuietPeriod));
     EXPECT_FALSE(stream.CallbackAfter(units, kQuietPeriod));
@@ -231,7 +231,7 @@ TEST(CameraCapCloseTest, AVanishedCameraIsReportedAndClosesSafely) {
     const int units = stream.Callbacks();
     EXPECT_FALSE(stream.CallbackAfter(units + 5, kQuietPeriod));
     EXPECT_EQ(CameraCap_Close(handle), 0);
-    EXPECT_EQ(notice.UnexpectedMessages(), 0);
+    EXPECT_EQ(UnexpectedMessages(notice), 0);
     // One text for one vanished camera, though its pipeline reports several errors.
     EXPECT_EQ(notice.Texts().size(), 1u);
     EXPECT_EQ(CameraCapTest_Unplug(handle), -1);

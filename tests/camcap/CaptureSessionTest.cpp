@@ -93,7 +93,7 @@ TEST(CaptureSessionTest, ASourceThatCannotDeliverItsModeFailsToOpenWithAReason) 
     mode.Width = 1024;  // the source gives 320x240 only
     EXPECT_FALSE(session.Open(CameraLikeSource("identity"), mode, "fast"));
     EXPECT_TRUE(notice.WaitForText("摄像头 Z 打开失败", 1s));
-    const int posts = notice.PostCount();
+    const size_t posts = notice.PostCount();
     session.Close();
     EXPECT_EQ(notice.PostCount(), posts);
 }

@@ -62,5 +62,5 @@ TEST(CameraCapCloseTest, CloseUnderLoadLeavesNothingBehind) {
         EXPECT_EQ(openings[i]->Stream.Callbacks(), openings[i]->UnitsAtClose) << "cycle " << i;
         EXPECT_FALSE(openings[i]->Target.SawBadFrame());
     }
-    EXPECT_EQ(notice.PostCount(), 0);
+    EXPECT_EQ(notice.PostCount(), 0u);
 }

@@ -148,18 +148,7 @@ ClockFn SteppingClock(const LocalTime& start) {
         tm.tm_sec = start.Second + calls->fetch_add(1);
         const std::time_t seconds = timegm(&tm);  // normalizes past minute, hour and day
         gmtime_r(&seconds, &tm);
-        return MakeTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                        tm.tm_sec);
+        return MakeLocalTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                             tm.tm_sec);
     };
-}
-
-LocalTime MakeTime(int year, int month, int day, int hour, int minute, int second) {
-    LocalTime t;
-    t.Year = year;
-    t.Month = month;
-    t.Day = day;
-    t.Hour = hour;
-    t.Minute = minute;
-    t.Second = second;
-    return t;
 }

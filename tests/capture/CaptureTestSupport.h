@@ -67,4 +67,4 @@ int64_t FirstPatternMismatch(const std::vector<std::string>& files);
 ClockFn FixedClock(const LocalTime& time);
 // A clock that gives start, then one second later at each further call (any thread).
 ClockFn SteppingClock(const LocalTime& start);
-LocalTime MakeTime(int year, int month, int day, int hour, int minute, int second);
+using testsupport::MakeLocalTime;

@@ -18,7 +18,7 @@ namespace {
 using testsupport::ListFiles;
 
 constexpr uint64_t kChunk = CRecorder::kChunkBytes;
-const LocalTime kNoon = MakeTime(2024, 1, 2, 12, 0, 0);
+const LocalTime kNoon = MakeLocalTime(2024, 1, 2, 12, 0, 0);
 const std::string kDay = "/2024-01-02/";
 
 // Lowers one soft resource limit of the whole process for a scope. SIGXFSZ is

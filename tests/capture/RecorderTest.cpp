@@ -14,16 +14,16 @@ constexpr uint64_t kChunk = CRecorder::kChunkBytes;
 constexpr uint64_t kFullFileBytes = 129 * kChunk;  // the chunk that passes 64 MiB closes it
 static_assert(kFullFileBytes == 67633152);
 
-const LocalTime kNoon = MakeTime(2024, 1, 2, 12, 0, 0);
+const LocalTime kNoon = MakeLocalTime(2024, 1, 2, 12, 0, 0);
 
 TEST(RecorderPathTest, OneTrailingSlashOfRecordDirIsDropped) {
-    const LocalTime t = MakeTime(2024, 3, 4, 5, 6, 7);
+    const LocalTime t = MakeLocalTime(2024, 3, 4, 5, 6, 7);
     EXPECT_EQ("/r/cam/2024-03-04/05-06-07.264", CRecorder::FilePath("/r", "cam", t));
     EXPECT_EQ("/r/cam/2024-03-04/05-06-07.264", CRecorder::FilePath("/r/", "cam", t));
 }
 
 TEST(RecorderPathTest, CameraNameStaysInsideRecordDir) {
-    const LocalTime t = MakeTime(2024, 3, 4, 5, 6, 7);
+    const LocalTime t = MakeLocalTime(2024, 3, 4, 5, 6, 7);
     const std::string tail = "/2024-03-04/05-06-07.264";
     EXPECT_EQ("/r/_" + tail, CRecorder::FilePath("/r", "", t));
     EXPECT_EQ("/r/_" + tail, CRecorder::FilePath("/r", ".", t));
@@ -84,7 +84,7 @@ TEST(RecorderTest, FilesRollOverAfterTheir129thChunkAndJoinToTheStream) {
 
 TEST(RecorderTest, FileOpenAtMidnightStaysInThePreviousDaysFolder) {
     CTestApp app;
-    CRecorder recorder("cam", SteppingClock(MakeTime(2023, 12, 31, 23, 59, 59)));
+    CRecorder recorder("cam", SteppingClock(MakeLocalTime(2023, 12, 31, 23, 59, 59)));
     ASSERT_EQ(0, recorder.Start());
     ASSERT_TRUE(PushPaced(recorder, 0, kFullFileBytes + 10));
     recorder.Stop();

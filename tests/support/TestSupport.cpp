@@ -55,10 +55,49 @@ std::vector<PostedMessage> FakeWindow::Messages() const {
     return messages_;
 }
 
+size_t FakeWindow::PostCount() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return messages_.size();
+}
+
+std::vector<std::string> FakeWindow::Texts() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<std::string> texts;
+    for (const PostedMessage& posted : messages_) {
+        if (posted.Message == WM_LOG_TEXT) texts.push_back(posted.Text);
+    }
+    return texts;
+}
+
+bool FakeWindow::WaitForText(const std::string& part, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return arrived_.wait_for(guard, timeout, [&] {
+        for (const PostedMessage& posted : messages_) {
+            if (posted.Message == WM_LOG_TEXT && posted.Text.find(part) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
 bool FakeWindow::WaitForMessages(size_t count, int timeoutMs) {
     std::unique_lock<std::mutex> guard(lock_);
     return arrived_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
                              [&] { return messages_.size() >= count; });
+}
+
+LocalTime MakeLocalTime(int year, int month, int day, int hour, int minute, int second,
+                        int milliseconds) {
+    LocalTime t;
+    t.Year = year;
+    t.Month = month;
+    t.Day = day;
+    t.Hour = hour;
+    t.Minute = minute;
+    t.Second = second;
+    t.Milliseconds = milliseconds;
+    return t;
 }
 
 std::string ReadFile(const std::string& path) {

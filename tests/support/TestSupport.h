@@ -2,12 +2,14 @@
 // handle that collects posted messages, and small file helpers.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/LocalTime.h"
 #include "platform/WindowHandle.h"
 
 namespace testsupport {
@@ -44,6 +46,11 @@ public:
     void SetAlive(bool alive) { alive_ = alive; }
     void SetRefusePosts(bool refuse);
     std::vector<PostedMessage> Messages() const;
+    size_t PostCount() const;
+    // The texts of the WM_LOG_TEXT posts, in arrival order.
+    std::vector<std::string> Texts() const;
+    // Waits (bounded) until a posted text contains part; false on time-out.
+    bool WaitForText(const std::string& part, std::chrono::milliseconds timeout);
     // Waits (bounded) until at least count messages arrived; false on time-out.
     bool WaitForMessages(size_t count, int timeoutMs);
 
@@ -54,6 +61,10 @@ private:
     bool refuse_ = false;
     bool alive_ = true;  // set before threads start
 };
+
+// A local time for clocks that tests move by hand.
+LocalTime MakeLocalTime(int year, int month, int day, int hour, int minute, int second,
+                        int milliseconds = 0);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
