@@ -19,11 +19,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/Messages.h"
 #include "app/MonitorApp.h"
 #include "capture/CameraCap.h"
 #include "capture/CameraChannel.h"
 #include "capture/Recorder.h"
+#include "common/Messages.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/Messages.h"
+#include "common/Messages.h"
 #include "platform/FileSystem.h"
 #include "platform/ProfileIni.h"
 

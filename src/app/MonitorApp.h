@@ -13,8 +13,8 @@
 #include <string>
 
 #include "app/EventLog.h"
+#include "common/WindowHandle.h"
 #include "platform/LocalTime.h"
-#include "platform/WindowHandle.h"
 
 class CMonitorApp {
 public:

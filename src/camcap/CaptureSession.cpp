@@ -2,9 +2,9 @@
 
 #include <gst/video/video.h>
 
-#include "app/Messages.h"
 #include "camcap/JpegSnapshot.h"
 #include "camcap/NoticeText.h"
+#include "common/Messages.h"
 
 namespace {
 

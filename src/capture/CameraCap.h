@@ -11,9 +11,9 @@
 
 #include <cstdint>
 
-#include "capture/DeviceInfo.h"
 #include "capture/FrameTarget.h"
-#include "platform/WindowHandle.h"
+#include "common/DeviceInfo.h"
+#include "common/WindowHandle.h"
 
 // A run of H.264 Annex B bytes (SPS and PPS before every key frame). The two
 // leading values are not used by the system. The bytes are valid only during the call.

@@ -13,9 +13,9 @@
 #include <memory>
 
 #include "capture/CaptureObject.h"
-#include "capture/DeviceInfo.h"
 #include "capture/FrameTarget.h"
-#include "platform/WindowHandle.h"
+#include "common/DeviceInfo.h"
+#include "common/WindowHandle.h"
 
 class CRecorder;
 

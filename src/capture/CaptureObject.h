@@ -9,7 +9,7 @@
 
 #include <cstddef>
 
-#include "capture/DeviceInfo.h"
+#include "common/DeviceInfo.h"
 
 class CCaptureObject {
 public:

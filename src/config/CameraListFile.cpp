@@ -12,8 +12,8 @@
 #include <fstream>
 #include <memory>
 
-#include "app/Messages.h"
 #include "app/MonitorApp.h"
+#include "common/Messages.h"
 #include "config/XmlInputGuard.h"
 #include "platform/FileSystem.h"
 #include "platform/ProfileIni.h"

@@ -15,8 +15,8 @@
 
 #include <string>
 
-#include "capture/DeviceInfo.h"
-#include "platform/WindowHandle.h"
+#include "common/DeviceInfo.h"
+#include "common/WindowHandle.h"
 
 // Results of ReadCameraList.
 constexpr int kCameraListRead = 0;        // a root element was found; count may be 0

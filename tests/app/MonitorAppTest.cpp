@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/Messages.h"
 #include "app/MonitorApp.h"
+#include "common/Messages.h"
 #include "support/TestSupport.h"
 
 using testsupport::FakeWindow;

@@ -11,8 +11,8 @@
 #include <iterator>
 #include <thread>
 
-#include "app/Messages.h"
-#include "capture/DeviceInfo.h"
+#include "common/DeviceInfo.h"
+#include "common/Messages.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "capture/CameraCap.h"
-#include "platform/WindowHandle.h"
+#include "common/WindowHandle.h"
 #include "support/TestSupport.h"
 
 // The temporary folder of this test process, created before the first test.

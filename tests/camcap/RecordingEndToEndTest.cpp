@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "CamcapTestSupport.h"
-#include "app/Messages.h"
 #include "app/MonitorApp.h"
 #include "capture/CameraCap.h"
 #include "capture/CameraChannel.h"
 #include "capture/Recorder.h"
+#include "common/Messages.h"
 
 using namespace std::chrono_literals;
 

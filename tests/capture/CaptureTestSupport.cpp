@@ -11,8 +11,8 @@
 #include <fstream>
 #include <thread>
 
-#include "app/Messages.h"
 #include "capture/Recorder.h"
+#include "common/Messages.h"
 
 namespace fs = std::filesystem;
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/MonitorApp.h"
+#include "common/WindowHandle.h"
 #include "platform/LocalTime.h"
-#include "platform/WindowHandle.h"
 #include "support/TestSupport.h"
 
 class CRecorder;

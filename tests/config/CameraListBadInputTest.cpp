@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
 #include "app/MonitorApp.h"
+#include "common/Messages.h"
 #include "config/CameraListFile.h"
 #include "config/CameraListTestSupport.h"
 #include "support/TestSupport.h"

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/Messages.h"
 #include "app/MonitorApp.h"
+#include "common/Messages.h"
 #include "config/CameraListFile.h"
 #include "config/CameraListTestSupport.h"
 #include "support/TestSupport.h"

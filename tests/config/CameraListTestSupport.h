@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/Messages.h"
-#include "capture/DeviceInfo.h"
+#include "common/DeviceInfo.h"
+#include "common/Messages.h"
 #include "support/TestSupport.h"
 
 namespace configtest {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/Messages.h"
+#include "common/Messages.h"
 
 namespace testsupport {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/WindowHandle.h"
 #include "platform/LocalTime.h"
-#include "platform/WindowHandle.h"
 
 namespace testsupport {
 

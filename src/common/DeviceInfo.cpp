@@ -1,4 +1,4 @@
-#include "capture/DeviceInfo.h"
+#include "common/DeviceInfo.h"
 
 #include <cstring>
 #include <new>

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "platform/WindowHandle.h"
+#include "common/WindowHandle.h"
 
 constexpr unsigned WM_CELL_NOTIFY = 2690;  // wParam: cell 0..3; lParam 1 click, 2 double-click
 constexpr unsigned WM_LOG_TEXT = 2691;     // wParam: heap text; lParam 0 system, 1 capture library

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "app/MonitorApp.h"
-#include "capture/DeviceInfo.h"
+#include "common/DeviceInfo.h"
 #include "config/CameraListFile.h"
 
 int main() {

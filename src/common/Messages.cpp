@@ -1,9 +1,9 @@
-#include "app/Messages.h"
+#include "common/Messages.h"
 
 #include <cstring>
 #include <new>
 
-#include "capture/DeviceInfo.h"
+#include "common/DeviceInfo.h"
 #include "platform/Text.h"
 
 char* NewMessageText(const char* text, size_t blockBytes) {
