@@ -89,8 +89,8 @@ RunResult RunLibrary(const char* preset, int seconds, const std::string& folder)
     CameraCapTest_SetEncoderPreset(preset);
     DeviceInfo record;
     ZeroDeviceInfo(record);
-    SetDeviceName(record.DeviceName, CSimulatedCameras::Name(0).c_str());
-    SetDeviceName(record.CustomDeviceName, CSimulatedCameras::Name(0).c_str());
+    SetDeviceName(record.DeviceName, SimulatedCameras::Name(0).c_str());
+    SetDeviceName(record.CustomDeviceName, SimulatedCameras::Name(0).c_str());
     CCopyTarget target;
     StreamFile stream;
     const std::string path = folder + "/library-" + preset + ".264";
@@ -127,7 +127,7 @@ RunResult RunBare(const std::string& name, const std::string& caps, const char* 
     const std::string path =
         folder + "/bare-" + std::to_string(std::hash<std::string>()(name)) + ".264";
     const std::string description =
-        CSimulatedCameras::SourceDescription(0) + " ! " + caps +
+        SimulatedCameras::SourceDescription(0) + " ! " + caps +
         " ! clockoverlay ! tee name=t ! queue ! x264enc speed-preset=" + preset +
         " tune=zerolatency ! h264parse ! filesink location=" + path +
         " t. ! queue leaky=downstream max-size-buffers=2 ! videoconvert ! " +
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
     CameraCap_EnumDevice(devices, &count);
 
     std::printf("one simulated 640x480 camera at 30/s, %d s per run, %s\n", seconds,
-                CSimulatedCameras::SourceDescription(0).c_str());
+                SimulatedCameras::SourceDescription(0).c_str());
     const std::string i420 = "video/x-raw,format=I420,width=640,height=480,framerate=30/1";
     const std::string unpinned = "video/x-raw,width=640,height=480,framerate=30/1";
     const std::string bgrx = "video/x-raw,format=BGRx";

@@ -45,8 +45,8 @@ std::string CurrentPreset() {
 int CameraCap_EnumDevice(DeviceInfo* devices, int32_t* count) {
     if (devices == nullptr || count == nullptr) return 0;
     *count = 0;
-    if (!CGstRuntime::EnsureInitialised()) return 0;
-    const std::vector<CameraDevice> cameras = CDeviceRegistry::Enumerate(kMaxDevices);
+    if (!GstRuntime::EnsureInitialised()) return 0;
+    const std::vector<CameraDevice> cameras = DeviceRegistry::Enumerate(kMaxDevices);
     for (const CameraDevice& camera : cameras) {
         DeviceInfo& record = devices[*count];
         ZeroDeviceInfo(record);
@@ -64,7 +64,7 @@ int CameraCap_EnumDevice(DeviceInfo* devices, int32_t* count) {
 int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notice,
                        StreamCallback callback, void* user) {
     if (device == nullptr) return kUnknownDevice;
-    if (!CGstRuntime::EnsureInitialised()) return kNoRuntime;
+    if (!GstRuntime::EnsureInitialised()) return kNoRuntime;
     // The record may come from anywhere: read its names only within their fields.
     const std::string deviceName(device->DeviceName,
                                  strnlen(device->DeviceName, sizeof device->DeviceName));
@@ -72,10 +72,10 @@ int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notic
         device->CustomDeviceName,
         strnlen(device->CustomDeviceName, sizeof device->CustomDeviceName));
     CameraDevice camera;
-    if (!CDeviceRegistry::Find(deviceName.c_str(), device->DeviceIndex, camera)) {
+    if (!DeviceRegistry::Find(deviceName.c_str(), device->DeviceIndex, camera)) {
         return kUnknownDevice;
     }
-    GstElement* source = CDeviceRegistry::CreateSource(camera);
+    GstElement* source = DeviceRegistry::CreateSource(camera);
     if (source == nullptr) return kUnknownDevice;
     auto session = std::make_shared<CCaptureSession>(video, notice, callback, user,
                                                      customName.empty() ? deviceName : customName);

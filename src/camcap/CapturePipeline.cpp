@@ -46,8 +46,8 @@ void CCapturePipeline::Release() {
     streamSink_ = nullptr;
 }
 
-GstElement* CCapturePipeline::Add(const char* factory, std::string& reason) {
-    GstElement* element = gst_element_factory_make(factory, nullptr);
+GstElement* CCapturePipeline::Add(const char* factory, const char* role, std::string& reason) {
+    GstElement* element = gst_element_factory_make(factory, role);
     if (element == nullptr) {
         reason = std::string("missing GStreamer element ") + factory;
         return nullptr;
@@ -57,10 +57,10 @@ GstElement* CCapturePipeline::Add(const char* factory, std::string& reason) {
 }
 
 GstElement* CCapturePipeline::BuildDisplayTail(std::string& reason) {
-    GstElement* queue = Add("queue", reason);
-    GstElement* convert = Add("videoconvert", reason);
-    GstElement* bgrx = Add("capsfilter", reason);
-    GstElement* sink = Add("appsink", reason);
+    GstElement* queue = Add("queue", "display-queue", reason);
+    GstElement* convert = Add("videoconvert", "display-convert", reason);
+    GstElement* bgrx = Add("capsfilter", "display-caps", reason);
+    GstElement* sink = Add("appsink", "display-sink", reason);
     if (queue == nullptr || convert == nullptr || bgrx == nullptr || sink == nullptr)
         return nullptr;
     // Leaky downstream: a slow frame target loses old frames instead of holding the tee.
@@ -80,12 +80,12 @@ GstElement* CCapturePipeline::BuildDisplayTail(std::string& reason) {
 
 bool CCapturePipeline::BuildEncodedStream(GstElement* tee, const CapturePipelineOptions& options,
                                           std::string& reason) {
-    GstElement* rawQueue = Add("queue", reason);
-    GstElement* encoder = Add("x264enc", reason);
-    GstElement* parser = Add("h264parse", reason);
-    GstElement* byteStream = Add("capsfilter", reason);
-    GstElement* streamQueue = Add("queue", reason);
-    GstElement* sink = Add("appsink", reason);
+    GstElement* rawQueue = Add("queue", "encoder-queue", reason);
+    GstElement* encoder = Add("x264enc", "encoder", reason);
+    GstElement* parser = Add("h264parse", "parser", reason);
+    GstElement* byteStream = Add("capsfilter", "stream-caps", reason);
+    GstElement* streamQueue = Add("queue", "stream-queue", reason);
+    GstElement* sink = Add("appsink", "stream-sink", reason);
     if (rawQueue == nullptr || encoder == nullptr || parser == nullptr || byteStream == nullptr ||
         streamQueue == nullptr || sink == nullptr) {
         return false;
@@ -124,14 +124,16 @@ bool CCapturePipeline::Build(GstElement* source, const CapturePipelineOptions& o
     // Take over the caller's reference: a floating one is sunk, an owned one adopted.
     if (g_object_is_floating(source)) gst_object_ref_sink(source);
     GstElementRef ownedSource(source);
-    pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
+    gst_object_set_name(GST_OBJECT(source), "source");
+    const std::string name = "camera " + options.OverlayText;
+    pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(name.c_str()))));
     gst_bin_add(GST_BIN(pipeline_.get()), ownedSource.get());
     source_ = ownedSource.get();
 
     bool built = false;
-    GstElement* modeCaps = Add("capsfilter", reason);
-    GstElement* overlay = Add("clockoverlay", reason);
-    GstElement* tee = Add("tee", reason);
+    GstElement* modeCaps = Add("capsfilter", "mode-caps", reason);
+    GstElement* overlay = Add("clockoverlay", "overlay", reason);
+    GstElement* tee = Add("tee", "tee", reason);
     if (modeCaps != nullptr && overlay != nullptr && tee != nullptr) {
         SetCaps(modeCaps, NewCaptureModeCaps(options.Mode));
         g_object_set(overlay, "text", options.OverlayText.c_str(), "time-format", kTimeFormat,
@@ -150,12 +152,12 @@ bool CCapturePipeline::BuildEncoding(GstElement* modeCaps, GstElement* overlay, 
                                      const CapturePipelineOptions& options, std::string& reason) {
     GstElement* upstream = modeCaps;
     if (options.Mode.Encoding == CaptureEncoding::Mjpeg) {
-        GstElement* decoder = Add("jpegdec", reason);
+        GstElement* decoder = Add("jpegdec", "jpeg-decoder", reason);
         if (decoder == nullptr || !gst_element_link(modeCaps, decoder)) return false;
         upstream = decoder;
     }
-    GstElement* convert = Add("videoconvert", reason);
-    GstElement* i420 = Add("capsfilter", reason);
+    GstElement* convert = Add("videoconvert", "convert", reason);
+    GstElement* i420 = Add("capsfilter", "i420-caps", reason);
     if (convert == nullptr || i420 == nullptr) return false;
     // Left free, x264 picks 4:4:4 10-bit, which common decoders refuse.
     SetCaps(i420, gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr));
@@ -172,11 +174,11 @@ bool CCapturePipeline::BuildEncoding(GstElement* modeCaps, GstElement* overlay, 
 bool CCapturePipeline::BuildPassThrough(GstElement* modeCaps, GstElement* overlay, GstElement* tee,
                                         const CapturePipelineOptions& options,
                                         std::string& reason) {
-    GstElement* parser = Add("h264parse", reason);
-    GstElement* byteStream = Add("capsfilter", reason);
-    GstElement* decoderQueue = Add("queue", reason);
-    GstElement* decoder = Add("avdec_h264", reason);
-    GstElement* convert = Add("videoconvert", reason);
+    GstElement* parser = Add("h264parse", "parser", reason);
+    GstElement* byteStream = Add("capsfilter", "stream-caps", reason);
+    GstElement* decoderQueue = Add("queue", "decoder-queue", reason);
+    GstElement* decoder = Add("avdec_h264", "decoder", reason);
+    GstElement* convert = Add("videoconvert", "convert", reason);
     if (parser == nullptr || byteStream == nullptr || decoderQueue == nullptr ||
         decoder == nullptr || convert == nullptr) {
         return false;
@@ -200,8 +202,8 @@ bool CCapturePipeline::BuildPassThrough(GstElement* modeCaps, GstElement* overla
         return false;
     }
     if (!options.WithStream) return true;
-    GstElement* streamQueue = Add("queue", reason);
-    GstElement* sink = Add("appsink", reason);
+    GstElement* streamQueue = Add("queue", "stream-queue", reason);
+    GstElement* sink = Add("appsink", "stream-sink", reason);
     if (streamQueue == nullptr || sink == nullptr) return false;
     g_object_set(streamQueue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
                  guint64(kStreamQueueNs), nullptr);

@@ -1,14 +1,17 @@
-// Builds and owns the GStreamer pipeline of one opened camera:
+// Builds and owns the GStreamer pipeline of one opened camera, "camera <name>". The
+// elements are named after their roles:
 //
-//   source -> [mode caps] -> [jpegdec] -> videoconvert -> I420 -> clockoverlay -> tee
-//   tee -> leaky queue (2 buffers) -> videoconvert -> BGRx -> display appsink
-//   tee -> queue -> x264enc -> h264parse -> byte-stream/au -> large queue -> stream appsink
+//   source -> mode-caps -> [jpeg-decoder] -> convert -> i420-caps -> overlay -> tee
+//   tee -> display-queue (leaky, 2 buffers) -> display-convert -> display-caps (BGRx)
+//       -> display-sink
+//   tee -> encoder-queue -> encoder (x264) -> parser -> stream-caps (byte-stream/au)
+//       -> stream-queue (large) -> stream-sink
 //
 // A camera that delivers H.264 itself is passed through instead:
 //
-//   source -> [mode caps] -> h264parse -> byte-stream/au -> tee
-//   tee -> large queue -> stream appsink
-//   tee -> leaky queue -> avdec_h264 -> videoconvert -> clockoverlay -> display tail
+//   source -> mode-caps -> parser -> stream-caps -> tee
+//   tee -> stream-queue -> stream-sink
+//   tee -> decoder-queue (leaky) -> decoder -> convert -> overlay -> display tail
 //
 // The recorded stream then carries no overlay: drawing one would mean re-encoding.
 // The display branch drops frames when its consumer is slow, so it never stalls the
@@ -60,7 +63,9 @@ public:
     GstAppSink* StreamSink() const { return streamSink_; }    // null without stream
 
 private:
-    GstElement* Add(const char* factory, std::string& reason);
+    // Adds a new element named after its role in the pipeline ("encoder",
+    // "display-queue"), so that GST_DEBUG output and pipeline graphs read.
+    GstElement* Add(const char* factory, const char* role, std::string& reason);
     bool BuildEncoding(GstElement* modeCaps, GstElement* overlay, GstElement* tee,
                        const CapturePipelineOptions& options, std::string& reason);
     bool BuildPassThrough(GstElement* modeCaps, GstElement* overlay, GstElement* tee,

@@ -2,6 +2,7 @@
 
 #include <gst/video/video.h>
 
+#include "camcap/GstDebug.h"
 #include "camcap/JpegSnapshot.h"
 #include "camcap/NoticeText.h"
 #include "common/Messages.h"
@@ -48,6 +49,7 @@ bool CCaptureSession::Open(GstElement* source, const CaptureMode& mode,
     options.EncoderPreset = encoderPreset;
     std::string reason;
     if (!pipeline_.Build(source, options, reason)) {
+        GST_WARNING("camera %s does not build: %s", cameraName_.c_str(), reason.c_str());
         Notify(OpenFailedText(cameraName_, reason.c_str()));
         Close();
         return false;
@@ -71,11 +73,16 @@ bool CCaptureSession::Open(GstElement* source, const CaptureMode& mode,
     if (result != GST_STATE_CHANGE_SUCCESS && result != GST_STATE_CHANGE_NO_PREROLL) {
         std::string why = PendingError(pipeline_.Pipeline());
         if (why.empty() && result == GST_STATE_CHANGE_ASYNC) why = "no picture from the camera";
+        GST_WARNING("camera %s does not start: %s", cameraName_.c_str(), why.c_str());
         Notify(OpenFailedText(cameraName_, why.c_str()));
         Close();
         return false;
     }
 
+    // Written only when GST_DEBUG_DUMP_DOT_DIR is set.
+    GST_DEBUG_BIN_TO_DOT_FILE_WITH_TS(GST_BIN(pipeline_.Pipeline()), GST_DEBUG_GRAPH_SHOW_ALL,
+                                      "orvex-camera-playing");
+    GST_INFO("camera %s is playing", cameraName_.c_str());
     GstBusRef bus(gst_element_get_bus(pipeline_.Pipeline()));
     if (!busWatcher_.Start(bus.get(), [this](GstMessage* message) { OnBusMessage(message); })) {
         Notify(OpenFailedText(cameraName_, "cannot start a thread"));
@@ -107,7 +114,7 @@ int32_t CCaptureSession::CapturePicture(const char* path) {
         if (lastSample_) sample.reset(gst_sample_ref(lastSample_.get()));
     }
     if (!sample) return kNoPicture;
-    return CJpegSnapshot::Write(sample.get(), path);
+    return JpegSnapshot::Write(sample.get(), path);
 }
 
 bool CCaptureSession::SimulateUnplug() {
@@ -181,6 +188,8 @@ GstFlowReturn CCaptureSession::OnStreamSample(GstAppSink* sink, gpointer user) {
 void CCaptureSession::OnBusMessage(GstMessage* message) {
     const NoticeKind kind = ClassifyBusMessage(message);
     if (kind == NoticeKind::None || noticedEnd_) return;
+    GST_INFO("camera %s: %s from %s", cameraName_.c_str(), GST_MESSAGE_TYPE_NAME(message),
+             GST_MESSAGE_SRC_NAME(message));
     // An unplugged camera reports a read error, then a stream error, then perhaps end
     // of stream: the operator gets the first one only.
     noticedEnd_ = true;

@@ -1,5 +1,6 @@
 #include "camcap/DeviceRegistry.h"
 
+#include "camcap/GstDebug.h"
 #include "camcap/SimulatedCameras.h"
 #include "capture/CameraCap.h"
 
@@ -7,15 +8,13 @@ namespace {
 
 CameraDevice SimulatedDevice(int index) {
     CameraDevice device;
-    device.Name = CSimulatedCameras::Name(index);
+    device.Name = SimulatedCameras::Name(index);
     device.Mode = SimulatedCaptureMode();
     device.SimulatedIndex = index;
     return device;
 }
 
-}  // namespace
-
-std::vector<CameraDevice> CDeviceRegistry::RealCameras(size_t maxCount) {
+std::vector<CameraDevice> RealCameras(size_t maxCount) {
     std::vector<CameraDevice> cameras;
     GstDeviceMonitorRef monitor(gst_device_monitor_new());
     if (!monitor) return cameras;
@@ -38,21 +37,24 @@ std::vector<CameraDevice> CDeviceRegistry::RealCameras(size_t maxCount) {
         cameras.push_back(std::move(camera));
     }
     g_list_free(devices);
+    GST_INFO("%zu real camera(s) with a usable mode", cameras.size());
     return cameras;
 }
 
-std::vector<CameraDevice> CDeviceRegistry::Enumerate(size_t maxCount) {
+}  // namespace
+
+std::vector<CameraDevice> DeviceRegistry::Enumerate(size_t maxCount) {
     std::vector<CameraDevice> cameras = RealCameras(maxCount);
-    const int simulated = CSimulatedCameras::Count();
+    const int simulated = SimulatedCameras::Count();
     for (int i = 0; i < simulated && cameras.size() < maxCount; ++i) {
         cameras.push_back(SimulatedDevice(i));
     }
     return cameras;
 }
 
-bool CDeviceRegistry::Find(const char* name, int index, CameraDevice& device) {
+bool DeviceRegistry::Find(const char* name, int index, CameraDevice& device) {
     if (name == nullptr || name[0] == '\0') return false;
-    const int simulated = CSimulatedCameras::IndexOfName(name);
+    const int simulated = SimulatedCameras::IndexOfName(name);
     if (simulated >= 0) {
         device = SimulatedDevice(simulated);
         return true;
@@ -64,8 +66,8 @@ bool CDeviceRegistry::Find(const char* name, int index, CameraDevice& device) {
     return true;
 }
 
-int CDeviceRegistry::PickByNameAndIndex(const std::vector<CameraDevice>& cameras, const char* name,
-                                        int index) {
+int DeviceRegistry::PickByNameAndIndex(const std::vector<CameraDevice>& cameras, const char* name,
+                                       int index) {
     if (name == nullptr) return -1;
     int first = -1;
     for (size_t i = 0; i < cameras.size(); ++i) {
@@ -76,8 +78,8 @@ int CDeviceRegistry::PickByNameAndIndex(const std::vector<CameraDevice>& cameras
     return first;
 }
 
-GstElement* CDeviceRegistry::CreateSource(const CameraDevice& device) {
-    if (device.SimulatedIndex >= 0) return CSimulatedCameras::CreateSource(device.SimulatedIndex);
+GstElement* DeviceRegistry::CreateSource(const CameraDevice& device) {
+    if (device.SimulatedIndex >= 0) return SimulatedCameras::CreateSource(device.SimulatedIndex);
     if (!device.Device) return nullptr;
     return gst_device_create_element(device.Device.get(), nullptr);
 }

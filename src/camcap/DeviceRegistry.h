@@ -21,27 +21,24 @@ struct CameraDevice {
     int SimulatedIndex = -1;  // simulated cameras only
 };
 
-class CDeviceRegistry {
-public:
-    // Real cameras first, then simulated ones, at most maxCount in all. A device
-    // offering no mode the library handles is left out. Probing real devices may
-    // take a while; it runs on the caller's thread.
-    static std::vector<CameraDevice> Enumerate(size_t maxCount);
+namespace DeviceRegistry {
 
-    // The camera named name; among several of that name, the one at position index
-    // of the enumeration, else the first of them. A simulated camera is found without
-    // probing real devices. False when there is none of that name.
-    static bool Find(const char* name, int index, CameraDevice& device);
+// Real cameras first, then simulated ones, at most maxCount in all. A device
+// offering no mode the library handles is left out. Probing real devices may
+// take a while; it runs on the caller's thread.
+std::vector<CameraDevice> Enumerate(size_t maxCount);
 
-    // The position in cameras of the one named name: among several of that name the
-    // one at position index, else the first of them. -1 when there is none.
-    static int PickByNameAndIndex(const std::vector<CameraDevice>& cameras, const char* name,
-                                  int index);
+// The camera named name; among several of that name, the one at position index
+// of the enumeration, else the first of them. A simulated camera is found without
+// probing real devices. False when there is none of that name.
+bool Find(const char* name, int index, CameraDevice& device);
 
-    // A new source element for the camera; the caller owns the reference (it may be
-    // floating). Null on failure.
-    static GstElement* CreateSource(const CameraDevice& device);
+// The position in cameras of the one named name: among several of that name the
+// one at position index, else the first of them. -1 when there is none.
+int PickByNameAndIndex(const std::vector<CameraDevice>& cameras, const char* name, int index);
 
-private:
-    static std::vector<CameraDevice> RealCameras(size_t maxCount);
-};
+// A new source element for the camera; the caller owns the reference (it may be
+// floating). Null on failure.
+GstElement* CreateSource(const CameraDevice& device);
+
+}  // namespace DeviceRegistry

@@ -2,8 +2,9 @@
 // Threads: any; concurrent first calls are serialised by std::call_once.
 #pragma once
 
-class CGstRuntime {
-public:
-    // Initialises GStreamer if that has not happened yet. True when it is usable.
-    static bool EnsureInitialised();
-};
+namespace GstRuntime {
+
+// Initialises GStreamer if that has not happened yet. True when it is usable.
+bool EnsureInitialised();
+
+}  // namespace GstRuntime

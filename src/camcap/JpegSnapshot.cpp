@@ -18,7 +18,7 @@ struct FileClose {
 
 }  // namespace
 
-int32_t CJpegSnapshot::Write(GstSample* sample, const char* path) {
+int32_t JpegSnapshot::Write(GstSample* sample, const char* path) {
     if (sample == nullptr || path == nullptr || path[0] == '\0') return kFailed;
     GstCapsRef jpegCaps(gst_caps_new_empty_simple("image/jpeg"));
     GError* error = nullptr;

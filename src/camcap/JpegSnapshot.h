@@ -6,8 +6,9 @@
 
 #include <cstdint>
 
-class CJpegSnapshot {
-public:
-    // 0 when written, -3 when converting or writing failed.
-    static int32_t Write(GstSample* sample, const char* path);
-};
+namespace JpegSnapshot {
+
+// 0 when written, -3 when converting or writing failed.
+int32_t Write(GstSample* sample, const char* path);
+
+}  // namespace JpegSnapshot

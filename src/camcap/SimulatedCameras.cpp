@@ -12,7 +12,7 @@ constexpr const char* kNamePrefix = "Simulated Camera ";
 
 // Each camera its own picture. Patterns that do not animate by themselves scroll
 // sideways so that the picture visibly moves.
-constexpr const char* kLooks[CSimulatedCameras::kMaxCameras] = {
+constexpr const char* kLooks[SimulatedCameras::kMaxCameras] = {
     "pattern=smpte horizontal-speed=2",
     "pattern=ball motion=wavy",
     "pattern=pinwheel horizontal-speed=3",
@@ -27,7 +27,7 @@ constexpr const char* kLooks[CSimulatedCameras::kMaxCameras] = {
 
 }  // namespace
 
-int CSimulatedCameras::Count() {
+int SimulatedCameras::Count() {
     const char* text = std::getenv(kCountVariable);
     if (text == nullptr) return 0;
     const int n = std::atoi(text);
@@ -35,11 +35,11 @@ int CSimulatedCameras::Count() {
     return n > kMaxCameras ? kMaxCameras : n;
 }
 
-std::string CSimulatedCameras::Name(int index) {
+std::string SimulatedCameras::Name(int index) {
     return kNamePrefix + std::to_string(index + 1);
 }
 
-int CSimulatedCameras::IndexOfName(const char* name) {
+int SimulatedCameras::IndexOfName(const char* name) {
     if (name == nullptr) return -1;
     const int count = Count();
     for (int i = 0; i < count; ++i) {
@@ -48,11 +48,11 @@ int CSimulatedCameras::IndexOfName(const char* name) {
     return -1;
 }
 
-std::string CSimulatedCameras::SourceDescription(int index) {
+std::string SimulatedCameras::SourceDescription(int index) {
     return std::string("videotestsrc is-live=true ") + kLooks[index % kMaxCameras];
 }
 
-GstElement* CSimulatedCameras::CreateSource(int index) {
+GstElement* SimulatedCameras::CreateSource(int index) {
     if (index < 0 || index >= kMaxCameras) return nullptr;
     const std::string description = SourceDescription(index) + " ! capsfilter name=mode";
     GError* error = nullptr;

@@ -9,24 +9,25 @@
 
 #include <string>
 
-class CSimulatedCameras {
-public:
-    static constexpr int kMaxCameras = 10;
+namespace SimulatedCameras {
 
-    // How many simulated cameras the environment asks for, 0..10.
-    static int Count();
+constexpr int kMaxCameras = 10;
 
-    // The name of camera index (0-based): "Simulated Camera <index + 1>".
-    static std::string Name(int index);
+// How many simulated cameras the environment asks for, 0..10.
+int Count();
 
-    // The index of the simulated camera with that name among those enabled, or -1.
-    static int IndexOfName(const char* name);
+// The name of camera index (0-based): "Simulated Camera <index + 1>".
+std::string Name(int index);
 
-    // A live source bin for camera index that delivers the simulated capture mode
-    // (see SimulatedCaptureMode), with a pad named "src"; the caller owns the
-    // reference. Null on failure.
-    static GstElement* CreateSource(int index);
+// The index of the simulated camera with that name among those enabled, or -1.
+int IndexOfName(const char* name);
 
-    // The videotestsrc settings of camera index, for a bare pipeline of the same picture.
-    static std::string SourceDescription(int index);
-};
+// A live source bin for camera index that delivers the simulated capture mode
+// (see SimulatedCaptureMode), with a pad named "src"; the caller owns the
+// reference. Null on failure.
+GstElement* CreateSource(int index);
+
+// The videotestsrc settings of camera index, for a bare pipeline of the same picture.
+std::string SourceDescription(int index);
+
+}  // namespace SimulatedCameras

@@ -8,7 +8,7 @@ namespace {
 
 // Parses caps in the form gst_caps_to_string gives, as a device reports them.
 CaptureMode Choose(const char* caps, bool* chosen = nullptr) {
-    EXPECT_TRUE(CGstRuntime::EnsureInitialised());
+    EXPECT_TRUE(GstRuntime::EnsureInitialised());
     GstCapsRef offered(gst_caps_from_string(caps));
     EXPECT_TRUE(offered) << caps;
     CaptureMode mode;

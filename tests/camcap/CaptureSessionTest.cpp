@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CamcapTestSupport.h"
+#include "camcap/CapturePipeline.h"
 #include "camcap/CaptureSession.h"
 #include "camcap/GstRuntime.h"
 
@@ -14,7 +15,7 @@ constexpr auto kArrival = 10s;
 
 // A live test picture delivered as the camera would: raw frames fed to an encoder.
 GstElement* CameraLikeSource(const char* encoderDescription) {
-    EXPECT_TRUE(CGstRuntime::EnsureInitialised());
+    EXPECT_TRUE(GstRuntime::EnsureInitialised());
     const std::string description =
         std::string(
             "videotestsrc is-live=true pattern=ball ! "
@@ -96,4 +97,37 @@ TEST(CaptureSessionTest, ASourceThatCannotDeliverItsModeFailsToOpenWithAReason) 
     const size_t posts = notice.PostCount();
     session.Close();
     EXPECT_EQ(notice.PostCount(), posts);
+}
+
+TEST(CaptureSessionTest, PipelineElementsAreNamedAfterTheirRoles) {
+    // What GST_DEBUG output and pipeline graphs show; a missing name means a role
+    // was built under GStreamer's generated name.
+    const struct {
+        CaptureEncoding Encoding;
+        const char* Encoder;
+        std::vector<const char*> Roles;
+    } cases[] = {
+        {CaptureEncoding::Mjpeg,
+         "jpegenc",
+         {"source", "mode-caps", "jpeg-decoder", "convert", "i420-caps", "overlay", "tee",
+          "display-queue", "display-convert", "display-caps", "display-sink", "encoder-queue",
+          "encoder", "parser", "stream-caps", "stream-queue", "stream-sink"}},
+        {CaptureEncoding::H264,
+         "x264enc ! capsfilter caps=video/x-h264,stream-format=avc",
+         {"source", "mode-caps", "parser", "stream-caps", "tee", "stream-queue", "stream-sink",
+          "decoder-queue", "decoder", "convert", "overlay", "display-queue", "display-sink"}},
+    };
+    for (const auto& c : cases) {
+        CCapturePipeline pipeline;
+        CapturePipelineOptions options;
+        options.Mode = ModeOf(c.Encoding);
+        options.OverlayText = "前门";
+        std::string reason;
+        ASSERT_TRUE(pipeline.Build(CameraLikeSource(c.Encoder), options, reason)) << reason;
+        EXPECT_STREQ(GST_OBJECT_NAME(pipeline.Pipeline()), "camera 前门");
+        for (const char* role : c.Roles) {
+            GstElementRef element(gst_bin_get_by_name(GST_BIN(pipeline.Pipeline()), role));
+            EXPECT_TRUE(element) << c.Encoder << ": no element " << role;
+        }
+    }
 }

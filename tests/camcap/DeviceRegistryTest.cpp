@@ -20,35 +20,35 @@ std::vector<CameraDevice> Named(std::initializer_list<const char*> names) {
 
 TEST(DeviceRegistryTest, TwinCamerasAreToldApartByIndex) {
     const auto cameras = Named({"USB Camera", "HD Webcam", "USB Camera", "USB Camera"});
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 2), 2);
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 3), 3);
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex(cameras, "HD Webcam", 1), 1);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 2), 2);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 3), 3);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex(cameras, "HD Webcam", 1), 1);
 }
 
 TEST(DeviceRegistryTest, AStaleIndexFallsBackToTheFirstOfThatName) {
     // The camera list was saved with another set of cameras plugged in.
     const auto cameras = Named({"HD Webcam", "USB Camera", "USB Camera"});
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 0), 1);
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 9), 1);
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex(cameras, "HD Webcam", 5), 0);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 0), 1);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 9), 1);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex(cameras, "HD Webcam", 5), 0);
 }
 
 TEST(DeviceRegistryTest, AnUnknownNameFindsNothing) {
     const auto cameras = Named({"HD Webcam"});
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 0), -1);
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex(cameras, nullptr, 0), -1);
-    EXPECT_EQ(CDeviceRegistry::PickByNameAndIndex({}, "HD Webcam", 0), -1);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex(cameras, "USB Camera", 0), -1);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex(cameras, nullptr, 0), -1);
+    EXPECT_EQ(DeviceRegistry::PickByNameAndIndex({}, "HD Webcam", 0), -1);
 }
 
 TEST(DeviceRegistryTest, SimulatedCamerasAreFoundByNameOnly) {
-    ASSERT_TRUE(CGstRuntime::EnsureInitialised());  // other names probe real devices
+    ASSERT_TRUE(GstRuntime::EnsureInitialised());  // other names probe real devices
     UseSimulatedCameras(3);
     CameraDevice device;
-    ASSERT_TRUE(CDeviceRegistry::Find("Simulated Camera 3", 0, device));
+    ASSERT_TRUE(DeviceRegistry::Find("Simulated Camera 3", 0, device));
     EXPECT_EQ(device.SimulatedIndex, 2);
     EXPECT_EQ(device.Mode.Width, 640);
-    EXPECT_FALSE(CDeviceRegistry::Find("Simulated Camera 4", 3, device));
-    EXPECT_FALSE(CDeviceRegistry::Find("", 0, device));
+    EXPECT_FALSE(DeviceRegistry::Find("Simulated Camera 4", 3, device));
+    EXPECT_FALSE(DeviceRegistry::Find("", 0, device));
     UseSimulatedCameras(0);
-    EXPECT_FALSE(CDeviceRegistry::Find("Simulated Camera 1", 0, device));
+    EXPECT_FALSE(DeviceRegistry::Find("Simulated Camera 1", 0, device));
 }

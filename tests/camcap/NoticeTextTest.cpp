@@ -7,7 +7,7 @@
 namespace {
 
 GstMessageRef ErrorMessage(GQuark domain, int code, const char* text, const char* debug) {
-    EXPECT_TRUE(CGstRuntime::EnsureInitialised());
+    EXPECT_TRUE(GstRuntime::EnsureInitialised());
     GError* error = g_error_new_literal(domain, code, text);
     GstMessage* message = gst_message_new_error(nullptr, error, debug);
     g_error_free(error);
@@ -47,7 +47,7 @@ TEST(NoticeTextTest, OtherErrorsCarryTheirMessage) {
 }
 
 TEST(NoticeTextTest, EndOfStreamIsToldAndStateChangesAreNot) {
-    ASSERT_TRUE(CGstRuntime::EnsureInitialised());
+    ASSERT_TRUE(GstRuntime::EnsureInitialised());
     GstMessageRef eos(gst_message_new_eos(nullptr));
     EXPECT_EQ(NoticeTextFor(eos.get(), "A"), "摄像头 A 视频流已结束");
     GstMessageRef state(gst_message_new_state_changed(nullptr, GST_STATE_PAUSED, GST_STATE_PLAYING,
