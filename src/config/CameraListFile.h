@@ -21,7 +21,7 @@
 // Results of ReadCameraList.
 constexpr int kCameraListRead = 0;        // a root element was found; count may be 0
 constexpr int kCameraListNotLoaded = -1;  // missing, unreadable, empty or not well-formed
-constexpr int kCameraListRefused = -2;    // refused unparsed: too large, too deep, broken text
+constexpr int kCameraListRefused = -2;    // refused unparsed: too large or too much markup
 constexpr int kCameraListNoRoot = -3;     // well-formed but without a root element
 
 // "<ExeDir>CameraList.xml" of the application object ("./CameraList.xml" without one).

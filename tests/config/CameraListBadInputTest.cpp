@@ -150,14 +150,21 @@ TEST_F(CameraListBadInputTest, HundredThousandNestedLevelsAreRefusedUnparsed) {
               kCameraListRefused);
 }
 
-TEST_F(CameraListBadInputTest, SeveralMegabyteListGivesTheFirstTen) {
-    const std::string big = ListOf(20000);
-    ASSERT_GT(big.size(), 3u * 1024 * 1024);
-    ExpectFirstTen(ReadBounded(big));
-}
-
-TEST_F(CameraListBadInputTest, ThousandItemsGiveTheFirstTen) {
-    ExpectFirstTen(ReadBounded(ListOf(1000)));
+TEST_F(CameraListBadInputTest, LongerListsGiveTheFirstTenUntilTheyPassTheBounds) {
+    // Up to kXmlMaxMarkup '<' (and kXmlMaxBytes) a list is read and cut to ten cameras;
+    // beyond, it is refused unparsed, however well formed.
+    const struct {
+        int Items;
+        bool Read;
+    } cases[] = {{10, true}, {11, true}, {72, true}, {73, false}, {20000, false}};
+    for (const auto& c : cases) {
+        const Outcome outcome = ReadBounded(ListOf(c.Items));
+        if (c.Read) {
+            ExpectFirstTen(outcome);
+        } else {
+            EXPECT_EQ(outcome.Result, kCameraListRefused) << c.Items << " items";
+        }
+    }
 }
 
 TEST_F(CameraListBadInputTest, BinaryGarbageLoadsNothing) {
@@ -235,7 +242,8 @@ TEST_F(CameraListBadInputTest, StampLoopInputOfCve2021_42260DoesNotHang) {
 
 // CVE-2023-34194: TiXmlDeclaration::Parse skips white space to the end of the text and
 // hands the terminator to StringEqual, whose assertion ends the process. Crafted from
-// the public description (a '\0' right after white space inside a declaration).
+// the public description (a '\0' right after white space inside a declaration). The
+// TinyXML of the supported distribution carries the fix; this proves it.
 TEST_F(CameraListBadInputTest, DeclarationAssertInputOfCve2023_34194DoesNotAbort) {
     const std::vector<std::string> inputs = {
         "<?xml ",
@@ -243,7 +251,7 @@ TEST_F(CameraListBadInputTest, DeclarationAssertInputOfCve2023_34194DoesNotAbort
         "<?xml version=\"1.0\" ?>\n<CameraList>\n<?xml \n",
     };
     for (const std::string& input : inputs) {
-        EXPECT_EQ(ReadBounded(input).Result, kCameraListRefused) << input;
+        EXPECT_TRUE(LoadsNothing(ReadBounded(input))) << input;
     }
 }
 
