@@ -201,6 +201,15 @@ bool CStreamCollector::CallbackAfter(int count, std::chrono::milliseconds timeou
     return WaitForCallbacks(count + 1, timeout);
 }
 
+bool CStreamCollector::FallsQuiet(std::chrono::milliseconds quiet,
+                                  std::chrono::milliseconds bound) {
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < end) {
+        if (!CallbackAfter(Callbacks(), quiet)) return true;
+    }
+    return false;
+}
+
 int CStreamCollector::Callbacks() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return int(units_.size());

@@ -74,6 +74,9 @@ public:
     bool WaitForKeyFrames(int count, std::chrono::milliseconds timeout);
     // Waits up to timeout for a callback beyond count; true when one came.
     bool CallbackAfter(int count, std::chrono::milliseconds timeout);
+    // Waits until no callback has come for a whole quiet period; false when callbacks
+    // still come at the end of bound.
+    bool FallsQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds bound);
     int Callbacks() const;
     std::vector<NalTypes> AccessUnits() const;
 
