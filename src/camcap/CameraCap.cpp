@@ -96,6 +96,10 @@ int32_t CameraCap_CapPic(int32_t handle, const char* path) {
     return session->CapturePicture(path);
 }
 
+int CameraCapTest_OpenHandles() {
+    return static_cast<int>(Handles().Count());
+}
+
 int CameraCapTest_Unplug(int32_t handle) {
     std::shared_ptr<CCaptureSession> session = Handles().Find(handle);
     if (!session || !session->SimulateUnplug()) return -1;

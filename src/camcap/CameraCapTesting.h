@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+// How many handles are open now.
+int CameraCapTest_OpenHandles();
+
 // Makes the camera of handle behave as if it had been pulled from its socket: its
 // source fails with a read error and its stream ends. 0, or -1 for an unknown handle.
 int CameraCapTest_Unplug(int32_t handle);

@@ -34,6 +34,11 @@ std::shared_ptr<CCaptureSession> CHandleTable::Find(int32_t handle) const {
     return it != sessions_.end() ? it->second : nullptr;
 }
 
+size_t CHandleTable::Count() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sessions_.size();
+}
+
 std::shared_ptr<CCaptureSession> CHandleTable::Remove(int32_t handle) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = sessions_.find(handle);

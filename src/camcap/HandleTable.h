@@ -24,6 +24,8 @@ public:
     std::shared_ptr<CCaptureSession> Find(int32_t handle) const;
     // Takes the session of handle out of the table; null when there is none.
     std::shared_ptr<CCaptureSession> Remove(int32_t handle);
+    // How many sessions the table holds.
+    size_t Count() const;
 
 private:
     mutable std::mutex mutex_;
