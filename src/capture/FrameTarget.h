@@ -3,6 +3,12 @@
 // pixels are valid only during the call, so an implementation copies what it keeps
 // and repaints on its own thread. It must return quickly: the library drops frames
 // for a slow target, never the recorded stream.
+//
+// OnFrame runs inside the library's callback gate, and CameraCap_Close, called on the
+// user-interface thread, waits for that gate. So OnFrame must never wait for the
+// user-interface thread: it keeps only the newest frame and asks for a repaint by
+// posting, with no blocking queued call and no lock that the user-interface thread
+// may hold while it closes a camera.
 #pragma once
 
 #include <cstdint>

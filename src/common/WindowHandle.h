@@ -1,7 +1,9 @@
 // A window that other threads reach only by posting messages to it.
 // Post and IsAlive may be called from any thread; neither ever blocks on the
-// window's own thread. A handle object outlives every thread that was given it:
-// the window that owns it marks it dead instead of deleting it early.
+// window's own thread. That is what makes it safe to post from inside a capture
+// callback or a worker that the window's thread may be waiting for (closing a camera,
+// joining a loader): a sender never waits for the receiver. A handle object outlives every thread
+// that was given it: the window that owns it marks it dead instead of deleting it early.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,44 @@
+#include "ui/QtWindowHandle.h"
+
+#include <QCoreApplication>
+#include <new>
+
+#include "common/Messages.h"
+
+CPrivateMessageEvent::CPrivateMessageEvent(unsigned message, WPARAM wParam, LPARAM lParam)
+    : QEvent(static_cast<QEvent::Type>(message)),
+      message_(message),
+      wParam_(wParam),
+      lParam_(lParam) {}
+
+CPrivateMessageEvent::~CPrivateMessageEvent() {
+    FreeMessagePayload(message_, wParam_, lParam_);
+}
+
+CPrivateMessageEvent* CPrivateMessageEvent::From(QEvent* event) {
+    const int type = event->type();
+    if (type < static_cast<int>(WM_CELL_NOTIFY) || type > static_cast<int>(WM_CELL_OPEN)) {
+        return nullptr;
+    }
+    return dynamic_cast<CPrivateMessageEvent*>(event);
+}
+
+bool CQtWindowHandle::Post(unsigned message, WPARAM wParam, LPARAM lParam) {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (receiver_ == nullptr) return false;
+    auto* event = new (std::nothrow) CPrivateMessageEvent(message, wParam, lParam);
+    if (event == nullptr) return false;
+    // Qt owns the event from here; it frees the block once handled or discarded.
+    QCoreApplication::postEvent(receiver_, event);
+    return true;
+}
+
+bool CQtWindowHandle::IsAlive() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return receiver_ != nullptr;
+}
+
+void CQtWindowHandle::MarkDead() {
+    std::lock_guard<std::mutex> lock(lock_);
+    receiver_ = nullptr;
+}
