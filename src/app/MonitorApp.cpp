@@ -85,6 +85,12 @@ void CMonitorApp::AppLog(const char* text) {
     }
 }
 
+void CMonitorApp::LogFileOnly(const char* text) {
+    if (text == nullptr) return;
+    std::lock_guard<std::recursive_mutex> guard(logLock_);
+    if (eventLog_) eventLog_->AddLine(text);
+}
+
 void CMonitorApp::SetMainWindow(HWND window) {
     std::lock_guard<std::recursive_mutex> guard(logLock_);
     mainWindow_ = window;

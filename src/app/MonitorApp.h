@@ -49,6 +49,10 @@ public:
     // window's log panel as WM_LOG_TEXT with lParam 0.
     void AppLog(const char* text);
 
+    // Writes the text as a line of the event log only, for a text the log panel
+    // already shows (the capture library posts its texts to the window directly).
+    void LogFileOnly(const char* text);
+
     // The window that receives the log panel's copies; null while there is none.
     void SetMainWindow(HWND window);
 

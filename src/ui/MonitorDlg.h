@@ -1,0 +1,120 @@
+// The program's main window, run modally for the life of the process: a band of
+// buttons with the running time, the camera tree on the left, the two-by-two grid of
+// video cells and the log panel below it. It receives every log line, places its
+// children in pixels (MonitorLayout.h), tracks the selected cell, enlarges a cell on a
+// double-click, counts the running time, and owns the cells and the camera list
+// loader.
+//
+// Threads: the UI thread. Other threads reach it only by posting: the private
+// messages through WindowHandle(), and the loader's requests through ILoaderHost,
+// whose calls post and never wait for this thread.
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "capture/WorkerThread.h"
+#include "common/DeviceInfo.h"
+#include "ui/CameraListLoader.h"
+#include "ui/MonitorLayout.h"
+#include "ui/QtWindowHandle.h"
+
+class CColorLabel;
+class CStyledButton;
+class CVideoCell;
+class QPushButton;
+class QTableWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class CMonitorDlg : public QDialog, public ILoaderHost {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kTitle = "USB 摄像头监控";
+    static constexpr const char* kTreeRootText = "USB摄像头监控系统";
+    static constexpr const char* kLinkAddress = "https://example.org/orvexclient/";
+
+    explicit CMonitorDlg(QWidget* parent = nullptr);
+    ~CMonitorDlg() override;
+
+    HWND WindowHandle() { return &handle_; }
+
+    // Shows the window maximized, lays it out and starts the timer and the loader.
+    void Start();
+    // Stops the loader, closes every cell's camera and lets AppLog go: after it, no
+    // thread reaches this window. Idempotent; the window's end runs it.
+    void Shutdown();
+
+    void ToggleInfoBar();
+    int SelectedCell() const { return selectedCell_; }
+    bool InfoBarShown() const { return infoBarShown_; }
+    CVideoCell* Cell(int index) const { return cells_[index]; }
+    const std::array<CellRect, kCellCount>& CellRects() const { return cellRects_; }
+    QTreeWidget* Tree() const { return tree_; }
+    QTableWidget* LogList() const { return logList_; }
+    CColorLabel* TimeLabel() const { return timeLabel_; }
+    CStyledButton* SettingsButton() const { return settingsButton_; }
+    CStyledButton* InfoBarButton() const { return infoBarButton_; }
+    // The record of a camera item of the tree, null for the root.
+    const DeviceInfo* ItemRecord(const QTreeWidgetItem* item) const;
+
+    // ILoaderHost: each call posts to this window's thread.
+    void PostSettingsEnabled(bool enabled) override;
+    HWND ListWindow() override { return &handle_; }
+    void PostOpenFirstCameras() override;
+    void PostToggleInfoBar() override;
+    bool WaitOrStop(int ms) override;
+    void PauseLoader() override { loader_.Pause(); }
+
+public slots:
+    void done(int result) override;
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void CreateChildren();
+    void LayoutCells();
+    void Relayout();
+    void Tick();
+    void OnLogText(const char* text, LPARAM source);
+    void AddLogRow(const QString& text);
+    void OnCellNotify(int index, int action);
+    void OnCameraList(const DeviceInfo* records, int count);
+    void OnTreeDoubleClick(QTreeWidgetItem* item);
+    void OpenFirstCameras();
+    void SnapshotCommand();
+    void ShowAbout();
+
+    CQtWindowHandle handle_;
+    int infoBarHeight_ = kInfoBarShownHeight;
+    bool infoBarShown_ = true;
+    long long runningSeconds_ = 0;
+    int selectedCell_ = 0;
+    int videoHeight_ = 0;  // of the last Relayout
+    std::array<CellRect, kCellCount> cellRects_{};
+    bool gridPlaced_ = false;  // the grid was computed for the maximized window
+
+    CStyledButton* settingsButton_ = nullptr;  // children, owned by Qt
+    CStyledButton* infoBarButton_ = nullptr;
+    CStyledButton* linkButton_ = nullptr;
+    QPushButton* snapshotButton_ = nullptr;
+    CColorLabel* timeLabel_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+    QTableWidget* logList_ = nullptr;
+    std::array<CVideoCell*, kCellCount> cells_{};
+    std::vector<DeviceInfo> records_;  // the tree's camera items, by position under the root
+
+    CWorkerThread loader_;
+    std::mutex stopLock_;  // guards stopping_ for the loader's waits
+    std::condition_variable stopSignal_;
+    bool stopping_ = false;
+    bool shutDown_ = false;
+};
