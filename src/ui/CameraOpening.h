@@ -21,10 +21,21 @@
 #include "ui/FrameSlot.h"
 
 // An opened camera: its channel and the frame target the channel draws into, which
-// must outlive the channel's capture (the channel is declared last, so it goes first).
+// must outlive the channel's capture. So the channel always goes first: on
+// destruction (it is declared last) and on assignment (which a defaulted operator
+// would do the other way round).
 struct COpenCamera {
     std::unique_ptr<CFrameForwarder> Target;
     std::unique_ptr<CCameraChannel> Channel;
+
+    COpenCamera() = default;
+    COpenCamera(COpenCamera&&) = default;
+    COpenCamera& operator=(COpenCamera&& other) noexcept {
+        Channel.reset();
+        Target = std::move(other.Target);
+        Channel = std::move(other.Channel);
+        return *this;
+    }
 };
 
 class CCameraOpening {
