@@ -196,6 +196,7 @@ void CMonitorDlg::Tick() {
 }
 
 bool CMonitorDlg::event(QEvent* event) {
+    if (CCallEvent::Run(event)) return true;
     CPrivateMessageEvent* message = CPrivateMessageEvent::From(event);
     if (message == nullptr) return QDialog::event(event);
     // The event frees the message's block once handled.
@@ -339,16 +340,15 @@ void CMonitorDlg::ShowAbout() {
 }
 
 void CMonitorDlg::PostSettingsEnabled(bool enabled) {
-    QMetaObject::invokeMethod(
-        this, [this, enabled] { settingsButton_->setEnabled(enabled); }, Qt::QueuedConnection);
+    PostCall(this, [this, enabled] { settingsButton_->setEnabled(enabled); });
 }
 
 void CMonitorDlg::PostOpenFirstCameras() {
-    QMetaObject::invokeMethod(this, &CMonitorDlg::OpenFirstCameras, Qt::QueuedConnection);
+    PostCall(this, [this] { OpenFirstCameras(); });
 }
 
 void CMonitorDlg::PostToggleInfoBar() {
-    QMetaObject::invokeMethod(this, &CMonitorDlg::ToggleInfoBar, Qt::QueuedConnection);
+    PostCall(this, [this] { ToggleInfoBar(); });
 }
 
 bool CMonitorDlg::WaitOrStop(int ms) {

@@ -5,6 +5,32 @@
 
 #include "common/Messages.h"
 
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
+
+namespace {
+
+// The event was built before it was posted: what its thread wrote happens before its
+// handling.
+void MarkPosted(QEvent* event) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_release(event);
+#else
+    (void)event;
+#endif
+}
+
+void MarkReceived(QEvent* event) {
+#if defined(__SANITIZE_THREAD__)
+    __tsan_acquire(event);
+#else
+    (void)event;
+#endif
+}
+
+}  // namespace
+
 CPrivateMessageEvent::CPrivateMessageEvent(unsigned message, WPARAM wParam, LPARAM lParam)
     : QEvent(static_cast<QEvent::Type>(message)),
       message_(message),
@@ -20,7 +46,22 @@ CPrivateMessageEvent* CPrivateMessageEvent::From(QEvent* event) {
     if (type < static_cast<int>(WM_CELL_NOTIFY) || type > static_cast<int>(WM_CELL_OPEN)) {
         return nullptr;
     }
+    MarkReceived(event);
     return dynamic_cast<CPrivateMessageEvent*>(event);
+}
+
+bool CCallEvent::Run(QEvent* event) {
+    if (event->type() != kType) return false;
+    MarkReceived(event);
+    auto* call = static_cast<CCallEvent*>(event);
+    if (call->call_) call->call_();
+    return true;
+}
+
+void PostCall(QObject* receiver, std::function<void()> call) {
+    auto* event = new CCallEvent(std::move(call));
+    MarkPosted(event);
+    QCoreApplication::postEvent(receiver, event);
 }
 
 bool CQtWindowHandle::Post(unsigned message, WPARAM wParam, LPARAM lParam) {
@@ -28,6 +69,7 @@ bool CQtWindowHandle::Post(unsigned message, WPARAM wParam, LPARAM lParam) {
     if (receiver_ == nullptr) return false;
     auto* event = new (std::nothrow) CPrivateMessageEvent(message, wParam, lParam);
     if (event == nullptr) return false;
+    MarkPosted(event);
     // Qt owns the event from here; it frees the block once handled or discarded.
     QCoreApplication::postEvent(receiver_, event);
     return true;

@@ -12,10 +12,7 @@ CVideoCell::CVideoCell(int index, HWND parent, HWND notice, QWidget* parentWidge
       parent_(parent),
       notice_(notice),
       // Only posts: the capture thread must never wait for this one.
-      frames_([this] {
-          QMetaObject::invokeMethod(
-              this, [this] { update(); }, Qt::QueuedConnection);
-      }),
+      frames_([this] { PostCall(this, [this] { update(); }); }),
       handle_(this) {
     ZeroDeviceInfo(record_);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -48,7 +45,7 @@ void CVideoCell::StartOpening(bool fromMessage) {
     const uint64_t generation = frames_.Reset();
     openingFromMessage_ = fromMessage;
     opening_ = std::make_unique<CCameraOpening>(record_, frames_, generation, notice_, [this] {
-        QMetaObject::invokeMethod(this, &CVideoCell::OnOpeningDone, Qt::QueuedConnection);
+        PostCall(this, [this] { OnOpeningDone(); });
     });
 }
 
@@ -101,6 +98,7 @@ void CVideoCell::Shutdown() {
 }
 
 bool CVideoCell::event(QEvent* event) {
+    if (CCallEvent::Run(event)) return true;
     if (CPrivateMessageEvent* message = CPrivateMessageEvent::From(event)) {
         if (message->Message() == WM_CELL_OPEN) OpenCamera(true);
         return true;
