@@ -104,6 +104,8 @@ private slots:
         const int width = window.width();
         const int height = window.height();
 
+        QCOMPARE(window.Cell(2)->Snapshot((home.RecordDir() + "/empty.jpg").c_str()), -1);
+
         // A click selects: its frame turns (255, 220, 64), every other (44, 52, 65).
         QTest::mouseClick(window.Cell(2), Qt::LeftButton);
         QTRY_COMPARE(window.SelectedCell(), 2);

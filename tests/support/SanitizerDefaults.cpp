@@ -1,6 +1,6 @@
-// Points the sanitizers at this module's suppression files, so that a plain ctest
-// run under the asan and tsan presets filters GStreamer's own reports. Options given
-// in ASAN_OPTIONS, LSAN_OPTIONS or TSAN_OPTIONS are applied after these and win.
+// Points the sanitizers at the suppression files beside it, so that a plain ctest run
+// under the asan and tsan presets filters the reports of GStreamer and Qt. Options
+// given in ASAN_OPTIONS, LSAN_OPTIONS or TSAN_OPTIONS are applied after these and win.
 #if defined(__SANITIZE_ADDRESS__)
 // GLib and its friends have no frame pointers: the fast unwinder stops at g_malloc,
 // too early to tell a library's own allocation from one of ours. The slow unwinder
