@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything and runs every test through CTest: the
-# normal build first, then the core and capture tests again under ThreadSanitizer
+# normal build first, then every test again under ThreadSanitizer
 # and under AddressSanitizer with UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
