@@ -13,10 +13,7 @@ cmake --build build/default --target OrvexClient orvex_screengrab
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-mkdir -p "$home/bin"
-cp build/default/bin/OrvexClient "$home/bin/"
-bash scripts/simulated-camera-list.sh "$home/bin/CameraList.xml" 4
-printf '[CFG]\nRecordDir=%s/rec\n' "$home" > "$home/bin/OrvexCfg.ini"
+bash scripts/simulated-home.sh "$home" 4
 
 ORVEX_SIMULATED_CAMERAS=4 xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
     "$1/bin/OrvexClient" &

@@ -13,10 +13,7 @@ cmake --build build/default --target OrvexClient >/dev/null
 
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-mkdir -p "$home/bin"
-cp build/default/bin/OrvexClient "$home/bin/"
-bash scripts/simulated-camera-list.sh "$home/bin/CameraList.xml" 4
-printf '[CFG]\nRecordDir=%s/rec\n' "$home" > "$home/bin/OrvexCfg.ini"
+bash scripts/simulated-home.sh "$home" 4
 
 # CPU seconds (user + system) of a process and its threads so far.
 cpu_of() { awk '{ printf "%.2f", ($14 + $15) / '"$(getconf CLK_TCK)"' }' "/proc/$1/stat"; }
