@@ -96,6 +96,12 @@ void CMonitorApp::SetMainWindow(HWND window) {
     mainWindow_ = window;
 }
 
+bool CMonitorApp::PostToMainWindow(unsigned message, WPARAM wParam, LPARAM lParam) {
+    std::lock_guard<std::recursive_mutex> guard(logLock_);
+    return mainWindow_ != nullptr && mainWindow_->IsAlive() &&
+           mainWindow_->Post(message, wParam, lParam);
+}
+
 std::string CMonitorApp::ExeDir() const {
     std::lock_guard<std::mutex> guard(settingsLock_);
     return exeDir_;

@@ -56,6 +56,11 @@ public:
     // The window that receives the log panel's copies; null while there is none.
     void SetMainWindow(HWND window);
 
+    // Posts to the main window, when there is one, under the same lock as
+    // SetMainWindow, so a window that has gone is never posted to. True when posted:
+    // a heap block carried then belongs to the window; otherwise it is the caller's.
+    bool PostToMainWindow(unsigned message, WPARAM wParam, LPARAM lParam);
+
     std::string ModulePath() const { return modulePath_; }
     std::string ExeDir() const;  // ends with "/"
     std::string ConfigPath() const;

@@ -19,6 +19,7 @@
 #include "platform/FileSystem.h"
 #include "resources/IconResources.h"
 #include "ui/AboutDlg.h"
+#include "ui/SystemSettingsDlg.h"
 #include "ui/VideoCell.h"
 #include "widgets/ColorLabel.h"
 #include "widgets/StyledButton.h"
@@ -68,6 +69,13 @@ void CMonitorDlg::CreateChildren() {
         button->setAutoDefault(false);
     }
     connect(infoBarButton_, &QPushButton::clicked, this, &CMonitorDlg::ToggleInfoBar);
+    // A new settings dialog for every click, modal to this window without a nested
+    // event loop; it deletes itself when closed.
+    connect(settingsButton_, &QPushButton::clicked, this, [this] {
+        auto* settings = new CSystemSettingsDlg(this);
+        settings->setAttribute(Qt::WA_DeleteOnClose);
+        settings->open();
+    });
 
     snapshotButton_ = new QPushButton(QString::fromUtf8("抓图"), this);
     snapshotButton_->setAutoDefault(false);

@@ -54,3 +54,10 @@ TEST(ProfileIniTest, LeadingIntegerParsing) {
     EXPECT_EQ(ParseLeadingInt("99999999999999999999"), 2147483647);
     EXPECT_EQ(ParseLeadingInt("-99999999999999999999"), -2147483647 - 1);
 }
+
+TEST(ProfileIniTest, AFileThatCannotBeReadIsNotReplacedByTheNewKeysAlone) {
+    TempDir dir;
+    std::string reason;
+    EXPECT_FALSE(WriteProfileStrings(dir.Path(), "CFG", {{"A", "1"}}, &reason));
+    EXPECT_NE(reason.find("read " + dir.Path()), std::string::npos) << reason;
+}

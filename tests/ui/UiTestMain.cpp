@@ -2,9 +2,12 @@
 
 #include "UiTestSupport.h"
 
+int RunSettingsDlgTests(int argc, char** argv);
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int layoutFailures = RunMonitorLayoutTests(argc, argv);
     const int windowFailures = RunMonitorDlgTests(argc, argv);
-    return layoutFailures + windowFailures == 0 ? 0 : 1;
+    const int settingsFailures = RunSettingsDlgTests(argc, argv);
+    return layoutFailures + windowFailures + settingsFailures == 0 ? 0 : 1;
 }

@@ -1,0 +1,28 @@
+// How the settings dialogs tell the operator something and let them pick a folder:
+// message boxes with an OK button and the folder browser. A dialog asks through this
+// interface so that tests can answer in place of an operator, without a modal run
+// that would wait for one.
+//
+// Threads: the UI thread only.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// The caption of a message box that names none: the application's title.
+constexpr const char* kApplicationTitle = "OrvexClient";
+
+class IOperatorPrompts {
+public:
+    virtual ~IOperatorPrompts() = default;
+
+    // Shows text in a box owned by owner and returns once the operator closed it.
+    virtual void ShowMessage(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // The folder the operator picked, starting from start; empty when cancelled or when
+    // the choice has no path in the file system.
+    virtual QString ChooseFolder(QWidget* owner, const QString& title, const QString& start) = 0;
+};
+
+// The operator's own: QMessageBox and QFileDialog::getExistingDirectory.
+IOperatorPrompts& OperatorPrompts();
