@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "capture/CameraCap.h"
+#include "ui/QtWindowHandle.h"
 
 struct CPreviewArea::COpening {
     DeviceInfo Record;                        // read by the library during CameraCap_Open only
@@ -21,10 +22,7 @@ CPreviewArea::CPreviewArea(const QString& caption, QWidget* parent)
     : QFrame(parent),
       caption_(caption),
       // Only posts: the capture thread must never wait for this one.
-      frames_([this] {
-          QMetaObject::invokeMethod(
-              this, [this] { update(); }, Qt::QueuedConnection);
-      }) {
+      frames_([this] { PostCall(this, [this] { update(); }); }) {
     ZeroDeviceInfo(waitingRecord_);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -54,8 +52,12 @@ void CPreviewArea::StartOpening(const DeviceInfo& record) {
     opening->Thread = std::thread([this, opening] {
         opening->Handle =
             CameraCap_Open(opening->Target.get(), &opening->Record, nullptr, nullptr, nullptr);
-        QMetaObject::invokeMethod(this, &CPreviewArea::OnOpeningDone, Qt::QueuedConnection);
+        PostCall(this, [this] { OnOpeningDone(); });
     });
+}
+
+bool CPreviewArea::event(QEvent* event) {
+    return CCallEvent::Run(event) || QFrame::event(event);
 }
 
 void CPreviewArea::OnOpeningDone() {

@@ -46,6 +46,7 @@ signals:
     void OpeningFinished(int32_t handle);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

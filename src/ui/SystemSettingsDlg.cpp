@@ -21,6 +21,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/OperatorPrompts.h"
 #include "ui/PreviewArea.h"
+#include "ui/QtWindowHandle.h"
 #include "widgets/StyledButton.h"
 
 namespace {
@@ -227,8 +228,11 @@ void CSystemSettingsDlg::DiscoverDevices() {
     // Paused before the dialog hears of the end, so that the next click's Resume
     // always finds the worker paused and gives exactly one more pass.
     discovery_->Pause();
-    QMetaObject::invokeMethod(
-        this, [this, records] { OnDiscovered(records); }, Qt::QueuedConnection);
+    PostCall(this, [this, records] { OnDiscovered(records); });
+}
+
+bool CSystemSettingsDlg::event(QEvent* event) {
+    return CCallEvent::Run(event) || QDialog::event(event);
 }
 
 void CSystemSettingsDlg::OnDiscovered(const std::vector<DeviceInfo>& records) {

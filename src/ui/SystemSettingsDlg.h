@@ -54,6 +54,9 @@ signals:
     // A discovery has ended and its rows are shown.
     void DevicesShown(int count);
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void CreateControls();
     void OnInitDialog();
