@@ -13,6 +13,7 @@ packages=(
   libtinyxml-dev libsimpleini-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth
+  desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -18,11 +18,20 @@ void AppLog(const char* text) {
     if (CMonitorApp* app = TheApp()) app->AppLog(text);
 }
 
+namespace {
+// The user's folders hold an operator's settings and logs: private, as XDG asks.
+constexpr unsigned kUserFolderMode = 0700;
+}  // namespace
+
 CMonitorApp::CMonitorApp(std::string modulePath, ClockFn clock)
-    : modulePath_(modulePath.empty() ? ::ModulePath() : std::move(modulePath)) {
-    std::string folder = FolderOf(modulePath_);
-    if (folder.size() > 1) folder.pop_back();
-    eventLog_ = std::make_unique<CEventLog>(folder.empty() ? "." : folder, std::move(clock));
+    : modulePath_(modulePath.empty() ? ::ModulePath() : std::move(modulePath)),
+      paths_(ResolveAppPaths(modulePath_)) {
+    if (paths_.UsesUserFolders) {
+        // Failures show later as a missing log file or an unsaved setting.
+        CreateFolderTree(paths_.ConfigDir, kUserFolderMode);
+        CreateFolderTree(paths_.LogBase, kUserFolderMode);
+    }
+    eventLog_ = std::make_unique<CEventLog>(paths_.LogBase, std::move(clock));
     eventLog_->SetLogName(kLogName);
     gApp.store(this);
 }
@@ -37,18 +46,20 @@ std::string CMonitorApp::DefaultRecordDir() {
     return UserVideosDir() + "/录像";
 }
 
+std::string CMonitorApp::RecordDirSetting(const std::string& configPath) {
+    return GetProfileString(configPath, kSection, "RecordDir", DefaultRecordDir().c_str());
+}
+
 void CMonitorApp::InitPaths() {
-    std::string exeDir = FolderOf(modulePath_);
-    if (exeDir.empty()) exeDir = "./";
     std::lock_guard<std::mutex> guard(settingsLock_);
-    exeDir_ = exeDir;
-    configPath_ = exeDir + kConfigFileName;
+    exeDir_ = paths_.ExeDir;
+    configPath_ = paths_.ConfigPath;
+    cameraListPath_ = paths_.CameraListPath;
 }
 
 void CMonitorApp::LoadSettings() {
     const std::string path = ConfigPath();
-    const std::string recordDir =
-        GetProfileString(path, kSection, "RecordDir", DefaultRecordDir().c_str());
+    const std::string recordDir = RecordDirSetting(path);
     int saveDay = GetProfileInt(path, kSection, "RecordSaveDay", kDefaultRecordSaveDay);
     if (saveDay <= 0) saveDay = kFallbackRecordSaveDay;
     const std::string supportRecord = GetProfileString(path, kSection, "SupportRecord", "1");
@@ -110,6 +121,11 @@ std::string CMonitorApp::ExeDir() const {
 std::string CMonitorApp::ConfigPath() const {
     std::lock_guard<std::mutex> guard(settingsLock_);
     return configPath_;
+}
+
+std::string CMonitorApp::CameraListPath() const {
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    return cameraListPath_;
 }
 
 std::string CMonitorApp::RecordDir() const {

@@ -1,4 +1,4 @@
-// The application object: the paths beside the executable, the four settings of
+// The application object: where the files live (AppPaths), the four settings of
 // OrvexCfg.ini, the event log and the log routine AppLog. One exists per process
 // and every component reaches it through TheApp() or the free AppLog().
 //
@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/AppPaths.h"
 #include "app/EventLog.h"
 #include "common/WindowHandle.h"
 #include "platform/LocalTime.h"
@@ -20,14 +21,16 @@ class CMonitorApp {
 public:
     static constexpr const char* kSection = "CFG";
     static constexpr const char* kConfigFileName = "OrvexCfg.ini";
+    static constexpr const char* kCameraListFileName = "CameraList.xml";
     static constexpr const char* kLogName = "OrvexClient";
     static constexpr int kDefaultRecordSaveDay = 30;
     static constexpr int kFallbackRecordSaveDay = 10;
 
     // modulePath: the executable's full path; empty means the running executable.
-    // Creates the event log and starts the first log file at once. Becomes
-    // TheApp() until destroyed; constructing a second one while the first lives
-    // replaces it.
+    // Decides where the files live (ResolveAppPaths), creates the user's folders when
+    // they are used, then creates the event log and starts the first log file at
+    // once. Becomes TheApp() until destroyed; constructing a second one while the
+    // first lives replaces it.
     explicit CMonitorApp(std::string modulePath = {}, ClockFn clock = {});
     virtual ~CMonitorApp();
 
@@ -40,7 +43,8 @@ public:
     // Deletes the event log; from then on AppLog writes nothing and posts nothing.
     int ExitInstance();
 
-    // Resolves ExeDir and ConfigPath from the module path.
+    // Publishes ExeDir, ConfigPath and CameraListPath from the paths decided at
+    // construction.
     void InitPaths();
     // Reads RecordDir, RecordSaveDay, SupportRecord and OpenVideoAfterStart.
     void LoadSettings();
@@ -62,8 +66,9 @@ public:
     bool PostToMainWindow(unsigned message, WPARAM wParam, LPARAM lParam);
 
     std::string ModulePath() const { return modulePath_; }
-    std::string ExeDir() const;  // ends with "/"
+    std::string ExeDir() const;  // the executable's folder, ends with "/"
     std::string ConfigPath() const;
+    std::string CameraListPath() const;
     std::string RecordDir() const;
     int RecordSaveDay() const;
     std::string SupportRecord() const;
@@ -79,13 +84,17 @@ public:
     void SetOpenVideoAfterStart(const std::string& value);
 
     static std::string DefaultRecordDir();
+    // RecordDir as the settings file at configPath gives it, with its default.
+    static std::string RecordDirSetting(const std::string& configPath);
 
 private:
     const std::string modulePath_;  // set at construction, read-only after
+    const AppPaths paths_;          // set at construction, read-only after
 
     mutable std::mutex settingsLock_;  // guards the fields below it, for copies only
     std::string exeDir_;
     std::string configPath_;
+    std::string cameraListPath_;
     std::string recordDir_;
     int recordSaveDay_ = kDefaultRecordSaveDay;
     std::string supportRecord_;

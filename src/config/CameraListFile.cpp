@@ -127,7 +127,7 @@ bool WriteAtomically(const TiXmlDocument& document, const std::string& path) {
 
 std::string CameraListPath() {
     CMonitorApp* app = TheApp();
-    return (app != nullptr ? app->ExeDir() : std::string("./")) + kFileName;
+    return app != nullptr ? app->CameraListPath() : std::string("./") + kFileName;
 }
 
 bool SaveCameraList(const DeviceInfo* table, int count, const std::string& path) {

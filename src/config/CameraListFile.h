@@ -1,4 +1,4 @@
-// The camera list file CameraList.xml beside the executable: the cameras of the
+// The camera list file CameraList.xml (see CameraListPath): the cameras of the
 // last discovery with the operator's names. Written whole by SaveCameraList, read
 // once at start by LoadCameraList, both through TinyXML. No Qt.
 //
@@ -24,7 +24,7 @@ constexpr int kCameraListNotLoaded = -1;  // missing, unreadable, empty or not w
 constexpr int kCameraListRefused = -2;    // refused unparsed: too large or too much markup
 constexpr int kCameraListNoRoot = -3;     // well-formed but without a root element
 
-// "<ExeDir>CameraList.xml" of the application object ("./CameraList.xml" without one).
+// The application object's CameraListPath ("./CameraList.xml" without one).
 std::string CameraListPath();
 
 // Writes the first count records (0..10) of table to path. The new list goes to a

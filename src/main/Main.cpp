@@ -1,14 +1,46 @@
-// OrvexClient: the application object, then the main window, run modally for the life
-// of the process.
+// OrvexClient: the command line, then the application object and the main window, run
+// modally for the life of the process.
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
+#include "CommandLine.h"
 #include "Termination.h"
 #include "app/MonitorApp.h"
+#include "platform/FileSystem.h"
 #include "ui/MonitorDlg.h"
 
 int main(int argc, char** argv) {
+    // Before the application object: --help, --version and --paths start no log file,
+    // and before QApplication: they need no display.
+    const CommandLine command = ParseCommandLine(argc, argv);
+    switch (command.What) {
+        case CommandLine::Action::Help:
+        case CommandLine::Action::Version:
+            std::fputs(command.Text.c_str(), stdout);
+            return 0;
+        case CommandLine::Action::Error:
+            std::fputs(command.Text.c_str(), stderr);
+            return CommandLine::kUsageExitCode;
+        case CommandLine::Action::Paths: {
+            const AppPaths paths = ResolveAppPaths(ModulePath());
+            std::fputs(PathsText(paths, CMonitorApp::RecordDirSetting(paths.ConfigPath)).c_str(),
+                       stdout);
+            return 0;
+        }
+        case CommandLine::Action::Run:
+            break;
+    }
+    if (command.Simulated >= 0) {
+        // The capture library reads the variable whenever it lists the devices.
+        setenv("ORVEX_SIMULATED_CAMERAS", std::to_string(command.Simulated).c_str(), 1);
+    }
+
     CMonitorApp app;  // starts the day's first log file at once
     QApplication qt(argc, argv);
+    // Ties the window to the installed desktop entry: its icon and name in the task bar.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ORVEX_DESKTOP_ID));
     app.InitInstance([](CMonitorApp&) {
         CMonitorDlg window;
         const CTermination termination([&window] { window.reject(); });

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -28,6 +29,30 @@ std::vector<std::string> LogTexts(const std::string& folder) {
     return texts;
 }
 
+// Sets or unsets an environment variable for a scope, then restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        Set(name, value);
+    }
+    ~ScopedEnv() { Set(name_, old_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    static void Set(const char* name, const std::optional<std::string>& value) {
+        if (value) {
+            setenv(name, value->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
 class MonitorAppTest : public ::testing::Test {
 protected:
     void SetUp() override { setenv("XDG_VIDEOS_DIR", (dir_ / "videos").c_str(), 1); }
@@ -48,6 +73,38 @@ TEST_F(MonitorAppTest, ConstructionStartsTheLogAndPathsLieBesideTheExecutable) {
     app.InitPaths();
     EXPECT_EQ(app.ExeDir(), dir_ / "bin/");
     EXPECT_EQ(app.ConfigPath(), Ini());
+    EXPECT_EQ(app.CameraListPath(), dir_ / "bin/CameraList.xml");
+}
+
+TEST_F(MonitorAppTest, InstalledCopyKeepsSettingsAndLogsInTheUsersPrivateFolders) {
+    // Installed: its desktop entry lies where an install puts it beside bin/.
+    const std::string module = dir_ / "usr/bin/OrvexClient";
+    const auto marker = std::filesystem::path(dir_ / "usr/bin/" + kInstalledMarker);
+    std::filesystem::create_directories(dir_ / "usr/bin");
+    std::filesystem::create_directories(marker.lexically_normal().parent_path());
+    WriteFile(marker.lexically_normal(), "[Desktop Entry]\n");
+    const ScopedEnv home("HOME", dir_ / "home");
+    const ScopedEnv state("XDG_STATE_HOME", dir_ / "state");
+    const ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    {
+        CMonitorApp app(module);
+        app.InitPaths();
+        EXPECT_EQ(app.ExeDir(), dir_ / "usr/bin/");
+        EXPECT_EQ(app.ConfigPath(), dir_ / "home/.config/OrvexClient/OrvexCfg.ini");
+        EXPECT_EQ(app.CameraListPath(), dir_ / "home/.config/OrvexClient/CameraList.xml");
+        EXPECT_EQ(ListFiles(dir_ / "state/OrvexClient/Log").size(), 1u);
+    }
+    for (const char* folder : {"home/.config/OrvexClient", "state/OrvexClient"}) {
+        const auto perms = std::filesystem::status(dir_ / folder).permissions();
+        EXPECT_EQ(perms, std::filesystem::perms::owner_all) << folder;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "usr/bin/Log"));
+
+    WriteFile(dir_ / "home/.config/OrvexClient/OrvexCfg.ini", "[CFG]\nRecordSaveDay=7\n");
+    CMonitorApp again(module);  // a later start, as after a reinstall
+    again.InitInstance();
+    EXPECT_EQ(again.RecordSaveDay(), 7);
+    EXPECT_EQ(ListFiles(dir_ / "state/OrvexClient/Log").size(), 2u);
 }
 
 TEST_F(MonitorAppTest, MissingFileGivesTheDefaults) {

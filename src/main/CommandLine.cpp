@@ -1,0 +1,121 @@
+#include "CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+#include <initializer_list>
+
+namespace {
+
+constexpr const char* kProgram = "OrvexClient";
+
+struct QtOption {
+    const char* Name;
+    bool TakesValue;
+};
+
+// QGuiApplication's and QApplication's own options: an operator may still pass them,
+// and QApplication takes them out of argv itself.
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"geometry", true},
+    {"qwindowtitle", true},
+    {"title", true},
+    {"qwindowicon", true},
+    {"icon", true},
+    {"session", true},
+    {"display", true},
+    {"name", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"reverse", false},
+    {"widgetcount", false},
+    {"nograb", false},
+    {"dograb", false},
+    {"sync", false},
+};
+
+CommandLine Failure(const QString& message) {
+    CommandLine result;
+    result.What = CommandLine::Action::Error;
+    result.Text = std::string(kProgram) + ": " + message.toStdString() + "\nTry '" + kProgram +
+                  " --help' for more information.\n";
+    return result;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+
+    QCommandLineParser parser;
+    // Qt's options are single-dash words (-platform xcb); take ours the same way.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Shows up to four USB cameras live, records those marked for recording and keeps an "
+        "event log."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption paths(
+        QStringLiteral("paths"),
+        QStringLiteral("Print where the settings file, the camera list, the log folder and the "
+                       "recordings are, then exit."));
+    const QCommandLineOption simulated(
+        QStringLiteral("simulated"),
+        QStringLiteral("Offer N simulated cameras (0 to 10) besides the real ones, as "
+                       "ORVEX_SIMULATED_CAMERAS=N does."),
+        QStringLiteral("N"));
+    parser.addOption(paths);
+    parser.addOption(simulated);
+    for (const QtOption& qt : kQtOptions) {
+        QCommandLineOption option(QString::fromLatin1(qt.Name), QString(),
+                                  qt.TakesValue ? QStringLiteral("value") : QString());
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    if (!parser.parse(arguments)) return Failure(parser.errorText());
+    if (!parser.positionalArguments().isEmpty()) {
+        return Failure(QStringLiteral("unexpected argument '%1'.")
+                           .arg(parser.positionalArguments().constFirst()));
+    }
+
+    CommandLine result;
+    // Qt's own options are hidden from the help, so --help-all shows the same.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        result.What = CommandLine::Action::Help;
+        // Without a QCoreApplication the parser does not know the program's name.
+        result.Text =
+            parser.helpText()
+                .replace(QStringLiteral("<executable_name>"), QString::fromLatin1(kProgram))
+                .toStdString();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.What = CommandLine::Action::Version;
+        result.Text = std::string(kProgram) + " " + ORVEX_VERSION + "\n";
+        return result;
+    }
+    if (parser.isSet(simulated)) {
+        const QString text = parser.value(simulated);
+        bool ok = false;
+        const int count = text.toInt(&ok);
+        if (!ok || count < 0 || count > CommandLine::kMaxSimulatedCameras) {
+            return Failure(QStringLiteral("--simulated needs a number from 0 to %1, not '%2'.")
+                               .arg(CommandLine::kMaxSimulatedCameras)
+                               .arg(text));
+        }
+        result.Simulated = count;
+    }
+    if (parser.isSet(paths)) result.What = CommandLine::Action::Paths;
+    return result;
+}
+
+std::string PathsText(const AppPaths& paths, const std::string& recordDir) {
+    return "settings file: " + paths.ConfigPath + "\ncamera list:   " + paths.CameraListPath +
+           "\nlog folder:    " + paths.LogDir() + "\nrecordings:    " + recordDir + "\n";
+}

@@ -1,0 +1,27 @@
+// The program's command line. It is parsed before QApplication exists, so that
+// --help, --version and --paths work without a display. Qt's own options (-platform,
+// -style, -geometry, ...) are accepted here and left in argv for QApplication.
+//
+// Threads: the main thread, before any other starts.
+#pragma once
+
+#include <string>
+
+#include "app/AppPaths.h"
+
+struct CommandLine {
+    enum class Action { Run, Help, Version, Paths, Error };
+
+    // Exit code for a command line that cannot be understood, as shells use it.
+    static constexpr int kUsageExitCode = 2;
+    static constexpr int kMaxSimulatedCameras = 10;
+
+    Action What = Action::Run;
+    std::string Text;    // Help, Version: what to print; Error: the message
+    int Simulated = -1;  // --simulated N; -1 when not given
+};
+
+CommandLine ParseCommandLine(int argc, char** argv);
+
+// The four locations --paths prints, one "label: path" line each.
+std::string PathsText(const AppPaths& paths, const std::string& recordDir);
