@@ -86,8 +86,12 @@ TEST_F(MonitorAppTest, InstalledCopyKeepsSettingsAndLogsInTheUsersPrivateFolders
     const ScopedEnv home("HOME", dir_ / "home");
     const ScopedEnv state("XDG_STATE_HOME", dir_ / "state");
     const ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    // Two starts a second apart: each starts a log file of its own.
+    const auto at = [](int second) {
+        return [second] { return testsupport::MakeLocalTime(2026, 12, 7, 9, 0, second); };
+    };
     {
-        CMonitorApp app(module);
+        CMonitorApp app(module, at(0));
         app.InitPaths();
         EXPECT_EQ(app.ExeDir(), dir_ / "usr/bin/");
         EXPECT_EQ(app.ConfigPath(), dir_ / "home/.config/OrvexClient/OrvexCfg.ini");
@@ -101,7 +105,7 @@ TEST_F(MonitorAppTest, InstalledCopyKeepsSettingsAndLogsInTheUsersPrivateFolders
     EXPECT_FALSE(std::filesystem::exists(dir_ / "usr/bin/Log"));
 
     WriteFile(dir_ / "home/.config/OrvexClient/OrvexCfg.ini", "[CFG]\nRecordSaveDay=7\n");
-    CMonitorApp again(module);  // a later start, as after a reinstall
+    CMonitorApp again(module, at(1));  // a later start, as after a reinstall
     again.InitInstance();
     EXPECT_EQ(again.RecordSaveDay(), 7);
     EXPECT_EQ(ListFiles(dir_ / "state/OrvexClient/Log").size(), 2u);
