@@ -19,16 +19,25 @@ std::map<std::string, dev_t>& Devices() {
 bool CRecordDirGuard::Usable(const std::string& recordDir) {
     std::string key = recordDir;
     while (key.size() > 1 && key.back() == '/') key.pop_back();
+    if (key.empty()) key = ".";
+    std::string existing = key;
     struct stat st {};
-    const bool exists = !key.empty() && stat(key.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    while (stat(existing.c_str(), &st) != 0) {
+        if (existing == "/" || existing == ".") return false;
+        const size_t slash = existing.find_last_of('/');
+        if (slash == std::string::npos) {
+            existing = ".";
+        } else if (slash == 0) {
+            existing = "/";
+        } else {
+            existing.resize(slash);
+        }
+    }
     std::lock_guard<std::mutex> lock(Lock());
     const auto known = Devices().find(key);
-    if (!exists) return known == Devices().end();
-    if (known == Devices().end()) {
-        Devices().emplace(key, st.st_dev);
-        return true;
-    }
-    return known->second == st.st_dev;
+    if (known != Devices().end()) return known->second == st.st_dev;
+    if (existing == key) Devices().emplace(key, st.st_dev);
+    return true;
 }
 
 void CRecordDirGuard::Forget() {

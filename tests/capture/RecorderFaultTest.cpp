@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -232,6 +236,23 @@ TEST(RecorderDiskTest, FullDiskDropsWholeAccessUnitsAndResumesAtAKeyFrame) {
 
 TEST(RecorderDiskTest, DiskGoneMovesToANewFileOnceRecordDirIsBackOnItsDisk) {
     CTestApp app;
+    // RecordDir lies behind a link, which an unmount is played by pointing elsewhere.
+    const std::string otherDisk = "/dev/shm";
+    struct stat tmpDisk {
+    }, shmDisk{};
+    if (stat(app.Tmp().c_str(), &tmpDisk) != 0 || stat(otherDisk.c_str(), &shmDisk) != 0 ||
+        tmpDisk.st_dev == shmDisk.st_dev) {
+        GTEST_SKIP() << "needs " << otherDisk << " on another file system than " << app.Tmp();
+    }
+    const std::string mountPoint = app.Tmp() + "/usb";
+    const auto pointTo = [&](const std::string& target) {
+        std::remove(mountPoint.c_str());
+        return symlink(target.c_str(), mountPoint.c_str()) == 0;
+    };
+    std::filesystem::create_directories(app.Tmp() + "/disk");
+    ASSERT_TRUE(pointTo(app.Tmp() + "/disk"));
+    const std::string recordDir = mountPoint + "/rec";
+    app.SetRecordDir(recordDir);
     std::atomic<bool> failing{false};
     CRecorder recorder("cam", SteppingClock(kNoon));
     recorder.SetDiskCalls({[&](int fd, const void* data, size_t size) -> ssize_t {
@@ -246,25 +267,31 @@ TEST(RecorderDiskTest, DiskGoneMovesToANewFileOnceRecordDirIsBackOnItsDisk) {
         WaitUntil([&] { return recorder.WrittenBytes() == 1000; }, std::chrono::seconds(30)))
         << "waited for the first file";
 
-    // The disk goes: writes fail, and RecordDir vanishes as an unmounted disk's does.
-    const std::string away = app.Tmp() + "/away";
+    // The disk goes: writes fail, and RecordDir's parent is an empty folder elsewhere.
+    const std::string savedTmp = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
+    setenv("TMPDIR", otherDisk.c_str(), 1);
+    auto elsewhereDir = std::make_unique<testsupport::TempDir>();
+    setenv("TMPDIR", savedTmp.c_str(), 1);
+    const std::string elsewhere = elsewhereDir->Path();
     failing.store(true);
-    ASSERT_EQ(0, std::rename(app.RecordDir().c_str(), away.c_str()));
+    ASSERT_TRUE(pointTo(elsewhere));
     PushPattern(recorder, 1000, 1000);
-    const std::string first = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
-    ASSERT_TRUE(app.Log().WaitForText(" 录像目录所在磁盘不可用, 暂停录像 " + app.RecordDir(),
+    const std::string first = recordDir + "/cam" + kDay + "12-00-00.264";
+    ASSERT_TRUE(app.Log().WaitForText(" 录像目录所在磁盘不可用, 暂停录像 " + recordDir,
                                       std::chrono::seconds(30)));
-    EXPECT_FALSE(testsupport::Exists(app.RecordDir())) << "not made again on another disk";
+    EXPECT_FALSE(testsupport::Exists(elsewhere + "/rec")) << "RecordDir made again on another disk";
 
     failing.store(false);
-    ASSERT_EQ(0, std::rename(away.c_str(), app.RecordDir().c_str()));
+    ASSERT_TRUE(pointTo(app.Tmp() + "/disk"));
     ASSERT_TRUE(
         WaitUntil([&] { return recorder.WrittenBytes() == 2000; }, std::chrono::seconds(30)))
         << "waited for the held bytes to reach a new file";
     recorder.Stop();
 
-    const std::string second = app.RecordDir() + "/cam" + kDay + "12-00-01.264";
-    EXPECT_EQ((std::vector<std::string>{first, second}), ListFiles(app.RecordDir()));
+    const std::string second = recordDir + "/cam" + kDay + "12-00-01.264";
+    EXPECT_EQ((std::vector<std::string>{app.Tmp() + "/disk/rec/cam" + kDay + "12-00-00.264",
+                                        app.Tmp() + "/disk/rec/cam" + kDay + "12-00-01.264"}),
+              ListFiles(app.Tmp() + "/disk"));
     EXPECT_EQ(-1, FirstPatternMismatch({first, second}));
     EXPECT_EQ(1, CountLines(app.Log(), " 写入录像文件失败 " + first));
     EXPECT_EQ(1, CountLines(app.Log(), " 录像磁盘出错, 改写新文件 " + first));
