@@ -244,6 +244,13 @@ TEST(RecorderDiskTest, DiskGoneMovesToANewFileOnceRecordDirIsBackOnItsDisk) {
         tmpDisk.st_dev == shmDisk.st_dev) {
         GTEST_SKIP() << "needs " << otherDisk << " on another file system than " << app.Tmp();
     }
+    // Made while no other thread runs: TMPDIR is changed for it.
+    const char* tmpDir = std::getenv("TMPDIR");
+    const std::string savedTmp = tmpDir != nullptr ? tmpDir : "";
+    setenv("TMPDIR", otherDisk.c_str(), 1);
+    const testsupport::TempDir elsewhereDir;
+    tmpDir != nullptr ? setenv("TMPDIR", savedTmp.c_str(), 1) : unsetenv("TMPDIR");
+    const std::string elsewhere = elsewhereDir.Path();
     const std::string mountPoint = app.Tmp() + "/usb";
     const auto pointTo = [&](const std::string& target) {
         std::remove(mountPoint.c_str());
@@ -268,11 +275,6 @@ TEST(RecorderDiskTest, DiskGoneMovesToANewFileOnceRecordDirIsBackOnItsDisk) {
         << "waited for the first file";
 
     // The disk goes: writes fail, and RecordDir's parent is an empty folder elsewhere.
-    const std::string savedTmp = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
-    setenv("TMPDIR", otherDisk.c_str(), 1);
-    auto elsewhereDir = std::make_unique<testsupport::TempDir>();
-    setenv("TMPDIR", savedTmp.c_str(), 1);
-    const std::string elsewhere = elsewhereDir->Path();
     failing.store(true);
     ASSERT_TRUE(pointTo(elsewhere));
     PushPattern(recorder, 1000, 1000);
