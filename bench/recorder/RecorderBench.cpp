@@ -1,4 +1,4 @@
-// Pushes a stream in 4 KiB runs into a CRecorder and reports how fast it reaches the
+// Pushes a stream in 4 KiB access units into a CRecorder and reports how fast it reaches the
 // disk next to dd writing the same amount in the same folder, the time each Push
 // takes on the pushing thread, and what the ring dropped.
 //
@@ -11,6 +11,7 @@
 // pushes at a steady rate, far above a camera's yet below what the recorder can
 // take: its 5 ms sleep while less than a chunk waits lets at most about
 // (4 MiB - 512 KiB) arrive per pass, some 700 MiB/s, before the ring overflows.
+// The recorder fdatasyncs every few seconds while it writes; dd once at its end.
 // Each run ends when Stop has returned and every file it wrote is fdatasync'ed,
 // as dd's conv=fdatasync does for its file.
 #include <fcntl.h>
@@ -35,6 +36,21 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr uint32_t kRunBytes = 4096;
+constexpr uint64_t kKeyFrameEvery = 60;
+
+// A run of kRunBytes shaped as an H.264 access unit: a delimiter, then SPS, PPS and
+// an IDR slice, or a P slice; a payload without zero bytes holds no start code.
+std::vector<uint8_t> AccessUnit(bool keyFrame) {
+    std::vector<uint8_t> unit = {0, 0, 0, 1, 0x09, 0xF0};
+    const std::vector<uint8_t> head =
+        keyFrame
+            ? std::vector<uint8_t>{0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68, 0xCE, 0, 0, 1, 0x65}
+            : std::vector<uint8_t>{0, 0, 1, 0x41};
+    unit.insert(unit.end(), head.begin(), head.end());
+    for (size_t i = unit.size(); i < kRunBytes; ++i)
+        unit.push_back(static_cast<uint8_t>(i * 131 % 255 + 1));
+    return unit;
+}
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -92,8 +108,10 @@ RunResult Run(CMonitorApp& app, const std::string& folder, uint64_t totalBytes, 
               double pacedBytesPerSecond) {
     const std::string recordDir = folder + "/rec";
     app.SetRecordDir(recordDir);
-    std::vector<uint8_t> stream(kRunBytes);
-    for (uint32_t i = 0; i < kRunBytes; ++i) stream[i] = static_cast<uint8_t>(i * 131 + 7);
+    // Each run is one access unit, a key frame every kKeyFrameEvery, so that after an
+    // overflow the recorder resumes as it does with a camera.
+    const std::vector<uint8_t> keyFrame = AccessUnit(true);
+    const std::vector<uint8_t> picture = AccessUnit(false);
 
     RunResult result;
     result.PushNs.reserve(totalBytes / kRunBytes);
@@ -119,7 +137,8 @@ RunResult Run(CMonitorApp& app, const std::string& folder, uint64_t totalBytes, 
             }
         }
         const auto t0 = Clock::now();
-        recorder.Push(stream.data(), kRunBytes);
+        const bool key = pushed / kRunBytes % kKeyFrameEvery == 0;
+        recorder.Push(key ? keyFrame.data() : picture.data(), kRunBytes);
         const auto t1 = Clock::now();
         result.PushNs.push_back(static_cast<uint32_t>(
             std::chrono::duration_cast<std::chrono::nanoseconds>(t1 - t0).count()));

@@ -38,6 +38,9 @@ int CCameraChannel::Open(IFrameTarget* video, DeviceInfo* device, HWND notice) {
         return 1;
     }
     ComponentLog(this, "打开设备 %s 失败", name.c_str());
+    // No callback comes from a failed opening: the recorder goes now, and with it its
+    // thread; its file is made only with the first bytes, so none is left behind.
+    recorder_.reset();
     return 0;
 }
 

@@ -25,8 +25,9 @@ public:
     ~CCameraChannel() override;
 
     // 1 when the library opened the camera, 0 when not (also for a null device).
-    // Starts a recorder first when device->RecordFlag is set; the library gets the
-    // caller's record, not the channel's copy. A channel still open is closed first.
+    // Starts a recorder first when device->RecordFlag is set, and discards it again
+    // when the opening fails; the library gets the caller's record, not the
+    // channel's copy. A channel still open is closed first.
     int Open(IFrameTarget* video, DeviceInfo* device, HWND notice);
     // Closes the camera (when the handle is 0 or more), then destroys the recorder.
     // Safe on a channel that is not open.

@@ -1,12 +1,18 @@
 #include "capture/Recorder.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <new>
 #include <thread>
 
 #include "app/MonitorApp.h"
+#include "capture/AnnexB.h"
+#include "capture/RecordDirGuard.h"
+#include "capture/RecordingFiles.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -15,6 +21,10 @@ constexpr int kMaxNameSuffix = 999;
 
 void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
 }
 
 // Each "/"-separated part that would name no folder or climb out ("" "." "..") is
@@ -35,25 +45,38 @@ std::string SafeCameraFolder(const std::string& name) {
     return safe;
 }
 
-// Creates the file exclusively ("x"), so an existing recording is never emptied:
-// when the name is taken the next free "_<n>" name in the same folder is used.
-FILE* CreateUniqueFile(const std::string& path, std::string* usedPath) {
+// Creates the file exclusively, so an existing recording is never emptied: when the
+// name is taken the next free "_<n>" name in the same folder is used. Each chunk
+// then goes to the kernel in one write(2), whose count is what the file received.
+int CreateUniqueFile(const std::string& path, std::string* usedPath) {
     const size_t dot = path.rfind('.');
     const std::string stem = path.substr(0, dot);
     const std::string extension = path.substr(dot);
     std::string candidate = path;
     for (int suffix = 1;; ++suffix) {
-        FILE* file = std::fopen(candidate.c_str(), "wbx");
-        if (file != nullptr) {
-            // Unbuffered: each chunk goes to the kernel in one write, and the count
-            // fwrite returns is what the file really received.
-            std::setvbuf(file, nullptr, _IONBF, 0);
+        const int fd = CRecordingFiles::Create(candidate);
+        if (fd >= 0) {
             *usedPath = candidate;
-            return file;
+            return fd;
         }
-        if (errno != EEXIST || suffix > kMaxNameSuffix) return nullptr;
+        if (errno != EEXIST || suffix > kMaxNameSuffix) return -1;
         candidate = stem + "_" + std::to_string(suffix) + extension;
     }
+}
+
+// A new file's name must survive a power cut as well as its bytes.
+void SyncFolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return;
+    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    CUniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) fsync(fd.Get());
+}
+
+// Failures after which the same file is not expected to take bytes again: the disk
+// has gone or failed. A full disk (ENOSPC, EDQUOT, EFBIG) is waited out instead.
+bool IsDiskError(int error) {
+    return error == EIO || error == ENODEV || error == ENXIO || error == EROFS || error == ESTALE;
 }
 
 std::string RecordDirSetting() {
@@ -63,16 +86,22 @@ std::string RecordDirSetting() {
 }  // namespace
 
 CRecorder::CRecorder(CCaptureObject* owner, ClockFn clock)
-    : clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)) {
+    : clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)), disk_{&::write, &::fdatasync} {
     SetOwner(owner);
 }
 
 CRecorder::CRecorder(std::string cameraName, ClockFn clock)
     : cameraName_(std::move(cameraName)),
-      clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)) {}
+      clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)),
+      disk_{&::write, &::fdatasync} {}
 
 CRecorder::~CRecorder() {
     Stop();
+}
+
+void CRecorder::SetDiskCalls(RecorderDiskCalls calls) {
+    if (calls.Write) disk_.Write = std::move(calls.Write);
+    if (calls.Sync) disk_.Sync = std::move(calls.Sync);
 }
 
 std::string CRecorder::FilePath(const std::string& recordDir, const std::string& cameraName,
@@ -100,14 +129,13 @@ std::string CRecorder::CameraName() const {
     return cameraName_;
 }
 
-// RecordDir is read anew for every file, so a folder changed in the settings applies
-// from the next file on.
-std::string CRecorder::NextFilePath() const {
-    return FilePath(RecordDirSetting(), CameraName(), clock_());
-}
-
 uint32_t CRecorder::BufferedBytes() const {
-    return ring_ ? ring_->Available() : 0;
+    // Counters rather than the ring, which Stop frees. Taken is read first: the worker
+    // takes only stored bytes, though it may see a run a moment before Push counts it.
+    const uint64_t taken = takenBytes_.load(std::memory_order_acquire);
+    const uint64_t stored = storedBytes_.load(std::memory_order_acquire);
+    return stored > taken ? static_cast<uint32_t>(std::min<uint64_t>(stored - taken, kRingBytes))
+                          : 0;
 }
 
 int CRecorder::Start() {
@@ -115,125 +143,236 @@ int CRecorder::Start() {
         chunk_.reset(new (std::nothrow) uint8_t[kChunkBytes]);
         if (!chunk_) return -1;
     }
-    if (!file_) {
-        const std::string path = NextFilePath();
-        if (CreateFileFolders(path.c_str()) != 0) {
-            ComponentLog(this, "创建录像文件目录失败 %s", path.c_str());
-            return -2;
-        }
-        file_.reset(CreateUniqueFile(path, &filePath_));
-        if (!file_) {
-            ComponentLog(this, "创建录像文件失败 %s", path.c_str());
-            return -3;
-        }
-        byteCount_ = 0;
-    }
     if (!ring_) {
         ring_.reset(new (std::nothrow) CStreamBuffer(kRingBytes));
         if (!ring_) return -4;
         ring_->Allocate();
     }
+    started_ = true;
+    lastSync_ = std::chrono::steady_clock::now();
     worker_.SetThreadFunction(&RecordThreadProc, this);
     worker_.StartThread();
     return 0;
 }
 
+void CRecorder::Drop(uint32_t count) {
+    droppedBytes_.fetch_add(count, std::memory_order_relaxed);
+}
+
 int CRecorder::Push(const uint8_t* data, int32_t length) {
     if (data == nullptr || length <= 0) return 0;
     const uint32_t count = static_cast<uint32_t>(length);
-    const uint32_t stored = ring_ ? ring_->Write(data, count) : 0;
-    if (stored < count) droppedBytes_.fetch_add(count - stored, std::memory_order_relaxed);
+    // Bytes after a gap do not decode before the next key frame.
+    const bool awaiting = awaitingKeyFrame_.load(std::memory_order_relaxed);
+    if (awaiting && !IsKeyFrameAccessUnit(data, count)) {
+        Drop(count);
+        return 0;
+    }
+    CStreamBuffer* ring = ring_.get();
+    // This thread alone adds bytes, so the room seen here can only grow before Write.
+    const bool fits = ring != nullptr && count <= ring->Capacity() - 1 - ring->Available();
+    if (!fits || ring->Write(data, count) != count) {
+        Drop(count);
+        if (!awaiting) awaitingKeyFrame_.store(true, std::memory_order_relaxed);
+        return 0;
+    }
+    storedBytes_.fetch_add(count, std::memory_order_release);
+    if (awaiting) awaitingKeyFrame_.store(false, std::memory_order_relaxed);
     return 0;
 }
 
+bool CRecorder::TakeFromRing(SteadyTime now) {
+    const uint32_t stored = ring_->Available();
+    if (stored == 0) {
+        oldestWaiting_.reset();
+        return false;
+    }
+    if (!oldestWaiting_) oldestWaiting_ = now;
+    uint32_t wanted = kChunkBytes;
+    if (stored < kChunkBytes) {
+        if (now - *oldestWaiting_ < kPartialWriteAge) return false;
+        wanted = stored;
+    }
+    // This thread is the only reader: at least wanted bytes are stored.
+    pendingLength_ = ring_->Read(chunk_.get(), wanted);
+    pendingOffset_ = 0;
+    takenBytes_.fetch_add(pendingLength_, std::memory_order_release);
+    // What stays behind came in no later than now, so its wait counts from here.
+    if (stored > pendingLength_) {
+        oldestWaiting_ = now;
+    } else {
+        oldestWaiting_.reset();
+    }
+    return pendingLength_ > 0;
+}
+
 bool CRecorder::OpenNextFile() {
-    const std::string path = NextFilePath();
+    const std::string recordDir = RecordDirSetting();
+    if (!CRecordDirGuard::Usable(recordDir)) {
+        createFailures_.fetch_add(1, std::memory_order_relaxed);
+        if (!dirRefused_)
+            ComponentLog(this, "录像目录所在磁盘不可用, 暂停录像 %s", recordDir.c_str());
+        dirRefused_ = true;
+        return false;
+    }
+    dirRefused_ = false;
+    const std::string path = FilePath(recordDir, CameraName(), clock_());
     if (CreateFileFolders(path.c_str()) != 0) {
-        if (!folderFailing_) ComponentLog(this, "回调中 创建录像文件目录失败 %s", path.c_str());
+        if (!folderFailing_) {
+            ComponentLog(
+                this, madeFirstFile_ ? "回调中 创建录像文件目录失败 %s" : "创建录像文件目录失败 %s",
+                path.c_str());
+        }
         folderFailing_ = true;
     } else {
         folderFailing_ = false;
     }
-    file_.reset(CreateUniqueFile(path, &filePath_));
-    byteCount_ = 0;
-    if (!file_) {
+    const int fd = CreateUniqueFile(path, &filePath_);
+    if (fd < 0) {
         createFailures_.fetch_add(1, std::memory_order_relaxed);
         if (!createFailing_) ComponentLog(this, "创建录像文件失败 %s", path.c_str());
         createFailing_ = true;
         return false;
     }
+    file_.Reset(fd);
     createFailing_ = false;
+    madeFirstFile_ = true;
+    byteCount_ = 0;
+    syncedFolder_ = false;
+    CRecordDirGuard::Usable(recordDir);  // remembers the disk of a RecordDir just made
     return true;
 }
 
-bool CRecorder::FlushPending() {
+void CRecorder::CloseFile() {
+    if (!file_) return;
+    file_.Reset();
+    CRecordingFiles::Closed(filePath_);
+    byteCount_ = 0;
+}
+
+bool CRecorder::FlushPending(bool worker) {
     if (pendingLength_ == 0) return true;
     if (!file_ && !OpenNextFile()) return false;
-    const size_t written =
-        std::fwrite(chunk_.get() + pendingOffset_, 1, pendingLength_, file_.get());
-    // Only what the file really took is counted; the rest stays pending and goes to
-    // the same file, right behind it, once the disk takes it again.
-    byteCount_ += static_cast<int64_t>(written);
-    writtenBytes_.fetch_add(written, std::memory_order_relaxed);
-    pendingOffset_ += static_cast<uint32_t>(written);
-    pendingLength_ -= static_cast<uint32_t>(written);
+    const ssize_t written = disk_.Write(file_.Get(), chunk_.get() + pendingOffset_, pendingLength_);
+    const int error = written < 0 ? errno : 0;
+    if (written > 0) {
+        // Only what the file really took is counted; the rest stays pending and goes
+        // to the same file, right behind it, once the disk takes it again.
+        const uint32_t n = static_cast<uint32_t>(written);
+        byteCount_ += n;
+        writtenBytes_.fetch_add(n, std::memory_order_relaxed);
+        pendingOffset_ += n;
+        pendingLength_ -= n;
+    }
     if (pendingLength_ == 0) {
         writeFailing_ = false;
+        wroteSinceTrouble_ = true;
+        diskErrors_ = 0;
         return true;
     }
-    std::clearerr(file_.get());
-    writeFailures_.fetch_add(1, std::memory_order_relaxed);
-    if (!writeFailing_) ComponentLog(this, "写入录像文件失败 %s", filePath_.c_str());
-    writeFailing_ = true;
+    if (error == EINTR) return false;
+    NoteWriteFailure();
+    if (worker && IsDiskError(error) && ++diskErrors_ >= kDiskErrorAttempts) MoveToNewFile();
     return false;
 }
 
-void CRecorder::RollOverIfFull(bool openNext) {
+void CRecorder::NoteWriteFailure() {
+    writeFailures_.fetch_add(1, std::memory_order_relaxed);
+    if (!writeFailing_) ComponentLog(this, "写入录像文件失败 %s", filePath_.c_str());
+    writeFailing_ = true;
+    wroteSinceTrouble_ = false;
+}
+
+void CRecorder::MoveToNewFile() {
+    // What is pending goes to a new file: on this disk if it comes back, else
+    // wherever RecordDir leads by then (CRecordDirGuard refuses the wrong disk).
+    ComponentLog(this, "录像磁盘出错, 改写新文件 %s", filePath_.c_str());
+    diskErrors_ = 0;
+    CloseFile();
+}
+
+void CRecorder::SyncFile(SteadyTime now) {
+    lastSync_ = now;
+    const uint64_t written = writtenBytes_.load(std::memory_order_relaxed);
+    // EINVAL: a file system that has nothing to sync.
+    if (disk_.Sync(file_.Get()) == 0 || errno == EINVAL) {
+        syncedBytes_.store(written, std::memory_order_relaxed);
+        if (!syncedFolder_) SyncFolderOf(filePath_);
+        syncedFolder_ = true;
+        return;
+    }
+    const int error = errno;
+    NoteWriteFailure();
+    // After a failed writeback the kernel may have dropped what it held for this
+    // file; retrying the sync proves nothing.
+    if (IsDiskError(error)) MoveToNewFile();
+}
+
+void CRecorder::RollOverIfFull(bool sync) {
     if (byteCount_ <= kFileLimitBytes) return;  // exactly the limit stays
-    file_.reset();
-    byteCount_ = 0;
-    if (openNext) OpenNextFile();  // a failure is retried at the next chunk
+    if (sync) SyncFile(std::chrono::steady_clock::now());
+    CloseFile();
+}
+
+void CRecorder::BeginTrouble() {
+    if (troubled_) return;
+    troubled_ = true;
+    wroteSinceTrouble_ = false;
+}
+
+void CRecorder::EndTroubleIfOver(SteadyTime now) {
+    const uint64_t dropped = droppedBytes_.load(std::memory_order_relaxed);
+    if (dropped > droppedReported_ && !dropsSeen_) {
+        dropsSeen_ = now;
+        BeginTrouble();
+    }
+    if (!troubled_ || !wroteSinceTrouble_ || writeFailing_ || createFailing_ || dirRefused_ ||
+        awaitingKeyFrame_.load(std::memory_order_relaxed)) {
+        return;
+    }
+    const double seconds = dropsSeen_ ? Seconds(now - *dropsSeen_) : 0.0;
+    ComponentLog(this, "录像恢复 %s, 期间丢弃 %llu 字节 (约 %.1f 秒)", filePath_.c_str(),
+                 static_cast<unsigned long long>(dropped - droppedReported_), seconds);
+    droppedReported_ = dropped;
+    dropsSeen_.reset();
+    troubled_ = false;
 }
 
 int CRecorder::RecordStep() {
     if (!chunk_ || !ring_) return 0;
-    if (pendingLength_ == 0) {
-        const uint32_t stored = ring_->Available();
-        if (stored == 0) {
-            SleepMs(kEmptySleepMs);
-            return 0;
-        }
-        if (stored < kChunkBytes) {
-            SleepMs(kPartialSleepMs);
-            return 0;
-        }
-        // This thread is the only reader and a whole chunk is stored.
-        pendingLength_ = ring_->Read(chunk_.get(), kChunkBytes);
-        pendingOffset_ = 0;
-    }
-    // While the disk refuses, the chunk is held and the ring fills; Push then drops
-    // (and counts) the newest bytes rather than this thread discarding older ones.
-    if (!FlushPending()) {
+    const SteadyTime now = std::chrono::steady_clock::now();
+    const bool due = pendingLength_ > 0 || TakeFromRing(now);
+    if (due && !FlushPending(true)) {
+        // While the disk refuses, the chunk is held and the ring fills; Push then
+        // drops the newest runs rather than this thread discarding older bytes.
+        BeginTrouble();
+        EndTroubleIfOver(now);
         SleepMs(kRetrySleepMs);
         return 0;
     }
-    RollOverIfFull(true);
+    if (due) RollOverIfFull(true);
+    const bool unsynced = syncedBytes_.load(std::memory_order_relaxed) <
+                          writtenBytes_.load(std::memory_order_relaxed);
+    if (file_ && unsynced && now - lastSync_ >= kSyncInterval) SyncFile(now);
+    EndTroubleIfOver(now);
+    if (!due) SleepMs(ring_->Available() == 0 ? kEmptySleepMs : kPartialSleepMs);
     return 0;
 }
 
-// Runs after the worker has ended: what the ring still holds (often less than a
-// chunk) is written with the same roll-over rule, so a short recording is not empty.
+// Runs after the worker has ended: what the ring still holds is written with the
+// same roll-over rule, so a short recording is not lost.
 void CRecorder::DrainRing() {
     if (!chunk_ || !ring_) return;
     while (true) {
         if (pendingLength_ == 0) {
             pendingLength_ = ring_->Read(chunk_.get(), kChunkBytes);
             pendingOffset_ = 0;
+            takenBytes_.fetch_add(pendingLength_, std::memory_order_release);
             if (pendingLength_ == 0) return;
         }
         // Closing must not wait for a disk that refuses: what is left is lost, and the
         // failure has been logged.
-        if (!FlushPending()) return;
+        if (!FlushPending(false)) return;
         RollOverIfFull(false);
     }
 }
@@ -242,9 +381,24 @@ int CRecorder::Stop() {
     worker_.SetThreadFunction(nullptr, nullptr);
     worker_.StopThread();
     DrainRing();
+    // What could not be written is lost: count it, so that written and dropped add up
+    // to what the camera delivered.
+    const uint32_t unread = ring_ ? ring_->Available() : 0;
+    takenBytes_.fetch_add(unread, std::memory_order_release);
+    droppedBytes_.fetch_add(unread + pendingLength_, std::memory_order_relaxed);
     pendingLength_ = 0;
     pendingOffset_ = 0;
-    file_.reset();
+    CloseFile();
+    if (started_) {
+        ComponentLog(
+            this,
+            "录像停止 %s, 写入 %llu 字节, 丢弃 %llu 字节, 写入失败 %llu 次, 创建文件失败 %llu 次",
+            CameraName().c_str(), static_cast<unsigned long long>(WrittenBytes()),
+            static_cast<unsigned long long>(DroppedBytes()),
+            static_cast<unsigned long long>(WriteFailures()),
+            static_cast<unsigned long long>(CreateFailures()));
+    }
+    started_ = false;
     chunk_.reset();
     if (ring_) {
         ring_->Release();

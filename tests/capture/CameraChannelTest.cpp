@@ -80,20 +80,16 @@ TEST_F(CameraChannelTest, SuccessfulOpenHandsTheCallersRecordToTheLibraryAndLogs
     EXPECT_EQ(1, FakeCap().CloseCalls);
 }
 
-TEST_F(CameraChannelTest, RecordingFileExistsBeforeTheLibraryIsAskedAndStaysWhenItFails) {
+TEST_F(CameraChannelTest, FailedOpenDiscardsTheRecorderAndLeavesNoFile) {
     device_.RecordFlag = 1;
     FakeCap().OpenResult = -1;
-    size_t filesAtOpen = 0;
-    FakeCap().OnOpen = [&] { filesAtOpen = ListFiles(RecordingFolder()).size(); };
     CCameraChannel channel;
+    bool recorderAtOpen = false;
+    FakeCap().OnOpen = [&] { recorderAtOpen = channel.Recorder() != nullptr; };
     EXPECT_EQ(0, channel.Open(&video_, &device_, &notice_));
-    EXPECT_EQ(1u, filesAtOpen);
-    EXPECT_NE(nullptr, channel.Recorder()) << "kept until the channel is closed";
-    channel.Close();
-    EXPECT_EQ(nullptr, channel.Recorder());
-    const auto files = ListFiles(RecordingFolder());
-    ASSERT_EQ(1u, files.size());
-    EXPECT_EQ(0u, FileSize(files[0]));
+    EXPECT_TRUE(recorderAtOpen) << "a first callback would have found it";
+    EXPECT_EQ(nullptr, channel.Recorder()) << "stopped and gone with its thread";
+    EXPECT_FALSE(testsupport::Exists(app_.RecordDir())) << "no recording file, empty or not";
 }
 
 TEST_F(CameraChannelTest, StreamFromTheLibraryThreadReachesTheRecording) {
@@ -140,6 +136,8 @@ TEST_F(CameraChannelTest, RecorderNamesItsFolderAfterTheChannelsCustomName) {
     ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
     // The caller's record may change after Open; the channel's copy decides.
     SetDeviceName(device_.CustomDeviceName, "elsewhere");
+    const std::vector<uint8_t> stream = PatternBytes(0, 100);
+    FakeCapDeliver(stream.data(), static_cast<int32_t>(stream.size()));
     channel.Close();
     EXPECT_EQ(1u, ListFiles(RecordingFolder()).size());
     EXPECT_TRUE(ListFiles(app_.RecordDir() + "/elsewhere").empty());

@@ -80,6 +80,18 @@ std::vector<uint8_t> PatternBytes(uint64_t offset, size_t length) {
     return bytes;
 }
 
+std::vector<uint8_t> AccessUnit(int index, bool keyFrame, size_t size) {
+    std::vector<uint8_t> unit = {0, 0, 0, 1, 0x09, 0xF0};
+    const std::vector<uint8_t> head =
+        keyFrame
+            ? std::vector<uint8_t>{0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68, 0xCE, 0, 0, 1, 0x65}
+            : std::vector<uint8_t>{0, 0, 1, 0x41};
+    unit.insert(unit.end(), head.begin(), head.end());
+    for (size_t i = unit.size(); i < size; ++i)
+        unit.push_back(static_cast<uint8_t>(1 + (index * 7 + i) % 255));
+    return unit;
+}
+
 bool PushPaced(CRecorder& recorder, uint64_t offset, uint64_t count, uint32_t runBytes) {
     const uint32_t room = CRecorder::kRingBytes - 1;
     std::vector<uint8_t> run;

@@ -32,7 +32,9 @@ public:
     const std::string& Tmp() const { return tmp_.Path(); }
     std::string RecordDir() const { return Tmp() + "/rec"; }
     void SetRecordDir(const std::string& folder) { app_->SetRecordDir(folder); }
+    void SetRecordSaveDay(int days) { app_->SetRecordSaveDay(days); }
     const testsupport::FakeWindow& Log() const { return log_; }
+    testsupport::FakeWindow& Log() { return log_; }
     // Every line of the log files, text only (the stamp and its two spaces removed).
     std::vector<std::string> LogFileTexts() const;
 
@@ -49,6 +51,11 @@ inline uint8_t PatternByte(uint64_t offset) {
     return static_cast<uint8_t>(PatternWord(offset >> 3) >> ((offset & 7) * 8));
 }
 std::vector<uint8_t> PatternBytes(uint64_t offset, size_t length);
+
+// One H.264 Annex B access unit of size bytes (at least 32): an access unit
+// delimiter, then SPS, PPS and an IDR slice for a key frame, else a P slice. Its
+// payload holds no zero byte, so no start code hides in it, and differs per index.
+std::vector<uint8_t> AccessUnit(int index, bool keyFrame, size_t size);
 
 // Pushes count pattern bytes starting at offset in runs of runBytes, waiting
 // before each run until the ring has room, so nothing is dropped. False when the

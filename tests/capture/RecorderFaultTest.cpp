@@ -1,11 +1,18 @@
 // The recorder's behaviour where the disk or the names get in the way: what is left
 // in the ring at Stop, names already taken, camera names that would leave the
-// recording folder, and a disk that refuses writes or new files.
+// recording folder, and a disk that refuses writes or new files, fills up or goes.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -143,24 +150,155 @@ TEST(RecorderNameTest, CameraNamesCannotPlaceRecordingsOutsideRecordDir) {
     }
 }
 
-TEST(RecorderDiskTest, UncreatableFirstFileFailsStartWithMinus3) {
+TEST(RecorderDiskTest, FirstFileThatCannotBeMadeIsMadeOnceItCan) {
     CTestApp app;
+    // A regular file where RecordDir must be: no folder, so no file, even for root.
+    testsupport::WriteFile(app.RecordDir(), "");
     CRecorder recorder("cam", FixedClock(kNoon));
-    // With no descriptor left below the limit, folders can still be made but the
-    // file cannot be opened (root is not spared, unlike with permissions).
-    const int lowestFree = dup(0);
-    ASSERT_GE(lowestFree, 0);
-    close(lowestFree);
-    int result;
-    {
-        CSoftLimit noDescriptors(RLIMIT_NOFILE, static_cast<rlim_t>(lowestFree));
-        ASSERT_TRUE(noDescriptors.Ok());
-        result = recorder.Start();
-    }
-    EXPECT_EQ(-3, result);
+    ASSERT_EQ(0, recorder.Start());
+    PushPattern(recorder, 0, 1000);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.CreateFailures() >= 2; }, std::chrono::seconds(30)))
+        << "waited for two refused file creations";
+    std::remove(app.RecordDir().c_str());
+    ASSERT_TRUE(
+        WaitUntil([&] { return recorder.WrittenBytes() == 1000; }, std::chrono::seconds(30)))
+        << "waited for the file to be made once the folder could be";
+    recorder.Stop();
+
     const std::string path = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
+    EXPECT_EQ(1, CountLines(app.Log(), " 创建录像文件目录失败 " + path));
     EXPECT_EQ(1, CountLines(app.Log(), " 创建录像文件失败 " + path));
-    EXPECT_TRUE(ListFiles(app.RecordDir()).empty());
+    EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 录像恢复 " + path + ", 期间丢弃 0 字节"));
+    EXPECT_EQ(-1, FirstPatternMismatch({path}));
+}
+
+TEST(RecorderDiskTest, FullDiskDropsWholeAccessUnitsAndResumesAtAKeyFrame) {
+    CTestApp app;
+    std::atomic<bool> full{false};
+    CRecorder recorder("cam", FixedClock(kNoon));
+    recorder.SetDiskCalls({[&](int fd, const void* data, size_t size) -> ssize_t {
+                               if (!full.load()) return write(fd, data, size);
+                               errno = ENOSPC;
+                               return -1;
+                           },
+                           {}});
+    ASSERT_EQ(0, recorder.Start());
+    std::vector<uint8_t> expected;  // the runs stored, in order
+    uint64_t dropped = 0;
+    int index = 0;
+    // Pushes one 64 KiB access unit; true when the recorder stored it.
+    const auto push = [&](bool key) {
+        const std::vector<uint8_t> unit = AccessUnit(index++, key, 65536);
+        const uint64_t before = recorder.DroppedBytes();
+        recorder.Push(unit.data(), static_cast<int32_t>(unit.size()));
+        const bool stored = recorder.DroppedBytes() == before;
+        if (stored) expected.insert(expected.end(), unit.begin(), unit.end());
+        dropped += stored ? 0 : unit.size();
+        return stored;
+    };
+    ASSERT_TRUE(push(true));
+    ASSERT_TRUE(
+        WaitUntil([&] { return recorder.WrittenBytes() == 65536; }, std::chrono::seconds(30)))
+        << "waited for the first key frame to be written";
+
+    full.store(true);
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(push(false));
+    // From its first refused write on, the worker holds what it took: the room left
+    // in the ring is then up to Push alone.
+    ASSERT_TRUE(WaitUntil([&] { return recorder.WriteFailures() >= 1; }, std::chrono::seconds(30)))
+        << "waited for the first refused write";
+    int stored = 0;
+    while (push(false)) ASSERT_LT(++stored, 100) << "the ring never overflowed";
+    // Once a run was dropped, the rest of its group of pictures is useless; so is a
+    // key frame that does not fit.
+    EXPECT_FALSE(push(false));
+    EXPECT_FALSE(push(true));
+    full.store(false);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.BufferedBytes() == 0; }, std::chrono::seconds(30)))
+        << "waited for the ring to drain onto the disk";
+    EXPECT_FALSE(push(false)) << "room again, but no key frame yet";
+    EXPECT_TRUE(push(true));
+    EXPECT_TRUE(push(false));
+    ASSERT_TRUE(app.Log().WaitForText(" 录像恢复 ", std::chrono::seconds(30)));
+    recorder.Stop();
+
+    const std::string path = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
+    EXPECT_TRUE(testsupport::ReadFile(path) == std::string(expected.begin(), expected.end()))
+        << "the file holds exactly the whole access units stored";
+    EXPECT_EQ(dropped, recorder.DroppedBytes());
+    EXPECT_EQ(1, CountLines(app.Log(), " 写入录像文件失败 " + path));
+    EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 录像恢复 " + path + ", 期间丢弃 " +
+                                                       std::to_string(dropped) + " 字节 (约 "));
+    EXPECT_EQ(1, CountLinesStartingWith(
+                     app.Log(), " 录像停止 cam, 写入 " + std::to_string(expected.size()) +
+                                    " 字节, 丢弃 " + std::to_string(dropped) + " 字节, 写入失败 "));
+}
+
+TEST(RecorderDiskTest, DiskGoneMovesToANewFileOnceRecordDirIsBackOnItsDisk) {
+    CTestApp app;
+    // RecordDir lies behind a link, which an unmount is played by pointing elsewhere.
+    const std::string otherDisk = "/dev/shm";
+    struct stat tmpDisk {
+    }, shmDisk{};
+    if (stat(app.Tmp().c_str(), &tmpDisk) != 0 || stat(otherDisk.c_str(), &shmDisk) != 0 ||
+        tmpDisk.st_dev == shmDisk.st_dev) {
+        GTEST_SKIP() << "needs " << otherDisk << " on another file system than " << app.Tmp();
+    }
+    // Made while no other thread runs: TMPDIR is changed for it.
+    const char* tmpDir = std::getenv("TMPDIR");
+    const std::string savedTmp = tmpDir != nullptr ? tmpDir : "";
+    setenv("TMPDIR", otherDisk.c_str(), 1);
+    const testsupport::TempDir elsewhereDir;
+    tmpDir != nullptr ? setenv("TMPDIR", savedTmp.c_str(), 1) : unsetenv("TMPDIR");
+    const std::string elsewhere = elsewhereDir.Path();
+    const std::string mountPoint = app.Tmp() + "/usb";
+    const auto pointTo = [&](const std::string& target) {
+        std::remove(mountPoint.c_str());
+        return symlink(target.c_str(), mountPoint.c_str()) == 0;
+    };
+    std::filesystem::create_directories(app.Tmp() + "/disk");
+    ASSERT_TRUE(pointTo(app.Tmp() + "/disk"));
+    const std::string recordDir = mountPoint + "/rec";
+    app.SetRecordDir(recordDir);
+    std::atomic<bool> failing{false};
+    CRecorder recorder("cam", SteppingClock(kNoon));
+    recorder.SetDiskCalls({[&](int fd, const void* data, size_t size) -> ssize_t {
+                               if (!failing.load()) return write(fd, data, size);
+                               errno = EIO;
+                               return -1;
+                           },
+                           {}});
+    ASSERT_EQ(0, recorder.Start());
+    PushPattern(recorder, 0, 1000);
+    ASSERT_TRUE(
+        WaitUntil([&] { return recorder.WrittenBytes() == 1000; }, std::chrono::seconds(30)))
+        << "waited for the first file";
+
+    // The disk goes: writes fail, and RecordDir's parent is an empty folder elsewhere.
+    failing.store(true);
+    ASSERT_TRUE(pointTo(elsewhere));
+    PushPattern(recorder, 1000, 1000);
+    const std::string first = recordDir + "/cam" + kDay + "12-00-00.264";
+    ASSERT_TRUE(app.Log().WaitForText(" 录像目录所在磁盘不可用, 暂停录像 " + recordDir,
+                                      std::chrono::seconds(30)));
+    EXPECT_FALSE(testsupport::Exists(elsewhere + "/rec")) << "RecordDir made again on another disk";
+
+    failing.store(false);
+    ASSERT_TRUE(pointTo(app.Tmp() + "/disk"));
+    ASSERT_TRUE(
+        WaitUntil([&] { return recorder.WrittenBytes() == 2000; }, std::chrono::seconds(30)))
+        << "waited for the held bytes to reach a new file";
+    recorder.Stop();
+
+    const std::string second = recordDir + "/cam" + kDay + "12-00-01.264";
+    EXPECT_EQ((std::vector<std::string>{app.Tmp() + "/disk/rec/cam" + kDay + "12-00-00.264",
+                                        app.Tmp() + "/disk/rec/cam" + kDay + "12-00-01.264"}),
+              ListFiles(app.Tmp() + "/disk"));
+    EXPECT_EQ(-1, FirstPatternMismatch({first, second}));
+    EXPECT_EQ(1, CountLines(app.Log(), " 写入录像文件失败 " + first));
+    EXPECT_EQ(1, CountLines(app.Log(), " 录像磁盘出错, 改写新文件 " + first));
+    EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 录像目录所在磁盘不可用"));
+    EXPECT_EQ(1, CountLinesStartingWith(app.Log(), " 录像恢复 " + second));
 }
 
 TEST(RecorderDiskTest, FailedWriteIsLoggedOnceAndRecordingResumesWhenTheDiskTakesBytesAgain) {
