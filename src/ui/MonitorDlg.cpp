@@ -129,6 +129,7 @@ void CMonitorDlg::Start() {
     Relayout();
     loader_.SetThreadFunction(&CameraListLoader, static_cast<ILoaderHost*>(this));
     loader_.StartThread();
+    retention_.Start();
 }
 
 void CMonitorDlg::Shutdown() {
@@ -141,6 +142,7 @@ void CMonitorDlg::Shutdown() {
     }
     stopSignal_.notify_all();
     loader_.StopThread();
+    retention_.Stop();
     // Each cell closes its capture, then its recording, and waits for an opening
     // under way.
     for (CVideoCell* cell : cells_) {

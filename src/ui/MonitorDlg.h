@@ -16,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "capture/Retention.h"
 #include "capture/WorkerThread.h"
 #include "common/DeviceInfo.h"
 #include "ui/CameraListLoader.h"
@@ -113,7 +114,8 @@ private:
     std::vector<DeviceInfo> records_;  // the tree's camera items, by position under the root
 
     CWorkerThread loader_;
-    std::mutex stopLock_;  // guards stopping_ for the loader's waits
+    CRetention retention_;  // ages recordings out on its own thread
+    std::mutex stopLock_;   // guards stopping_ for the loader's waits
     std::condition_variable stopSignal_;
     bool stopping_ = false;
     bool shutDown_ = false;

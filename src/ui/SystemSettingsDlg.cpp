@@ -14,6 +14,7 @@
 
 #include "app/MonitorApp.h"
 #include "capture/CameraCap.h"
+#include "capture/RecordDirGuard.h"
 #include "common/Messages.h"
 #include "config/CameraListFile.h"
 #include "platform/ProfileIni.h"
@@ -335,6 +336,8 @@ void CSystemSettingsDlg::OnSaveConfig() {
         return;
     }
     app->SetRecordDir(recordDir);
+    // The operator chose the folder: its file system is the one to record on now.
+    CRecordDirGuard::Forget();
     app->SetRecordSaveDay(days);
     app->SetSupportRecord(supportRecord);
     app->SetOpenVideoAfterStart(openVideo);
