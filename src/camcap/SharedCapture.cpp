@@ -17,6 +17,7 @@ constexpr int32_t kNoPicture = -2;
 // How often the supervisor looks at its pipeline; also how soon a start notices Stop.
 constexpr auto kTick = std::chrono::milliseconds(100);
 constexpr GstClockTime kStartPollNs = 50 * GST_MSECOND;
+constexpr GstClockTime kErrorWaitNs = GST_SECOND;
 
 // The first error or end of stream waiting on the bus; other messages are dropped,
 // so that the bus never fills up.
@@ -156,7 +157,12 @@ bool CSharedCapture::Start(CCapturePipeline& pipeline, bool withStream, GstMessa
                                           "orvex-camera-playing");
         return true;
     }
-    if (!error) error = PopEnd(pipeline.Pipeline());
+    if (!error && result == GST_STATE_CHANGE_FAILURE) {
+        // The failed state change can be seen before the error that caused it reaches
+        // the pipeline's bus from the streaming thread.
+        GstBusRef bus(gst_element_get_bus(pipeline.Pipeline()));
+        error.reset(gst_bus_timed_pop_filtered(bus.get(), kErrorWaitNs, GST_MESSAGE_ERROR));
+    }
     reason = stopping_.load() ? "closed while starting" : "no picture from the camera";
     pipeline.Release();
     return false;
@@ -231,7 +237,8 @@ void CSharedCapture::Supervise() {
             nextTry = g_get_monotonic_time() + kRetryUs;
         } else if (g_get_monotonic_time() >= nextTry) {
             // The stream resumes for every session at the new pipeline's first key frame.
-            for (const auto& session : *Sessions()) session->WaitForKeyFrame();
+            const auto sessions = Sessions();
+            for (const auto& session : *sessions) session->WaitForKeyFrame();
             auto pipeline = std::make_unique<CCapturePipeline>();
             GstMessageRef error;
             std::string reason;
@@ -260,7 +267,9 @@ void CSharedCapture::SetSessions(SessionList sessions) {
 }
 
 void CSharedCapture::NotifyAll(const std::function<std::string(const std::string&)>& textFor) {
-    for (const auto& session : *Sessions()) session->Notify(textFor(session->CameraName()));
+    // A named copy: the list a temporary pointed to may be replaced and freed meanwhile.
+    const auto sessions = Sessions();
+    for (const auto& session : *sessions) session->Notify(textFor(session->CameraName()));
 }
 
 GstFlowReturn CSharedCapture::OnDisplaySample(GstAppSink* sink, gpointer user) {
@@ -278,7 +287,8 @@ GstFlowReturn CSharedCapture::OnDisplaySample(GstAppSink* sink, gpointer user) {
         picture.Height = GST_VIDEO_FRAME_HEIGHT(&frame);
         picture.Stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
         picture.Pixels = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-        for (const auto& session : *self->Sessions()) session->DeliverFrame(picture);
+        const auto sessions = self->Sessions();
+        for (const auto& session : *sessions) session->DeliverFrame(picture);
         gst_video_frame_unmap(&frame);
     }
     std::lock_guard<std::mutex> lock(self->sampleMutex_);
@@ -295,8 +305,8 @@ GstFlowReturn CSharedCapture::OnStreamSample(GstAppSink* sink, gpointer user) {
     const bool keyFrame = !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_FLOW_OK;
-    for (const auto& session : *self->Sessions())
-        session->DeliverStream(map.data, map.size, keyFrame);
+    const auto sessions = self->Sessions();
+    for (const auto& session : *sessions) session->DeliverStream(map.data, map.size, keyFrame);
     gst_buffer_unmap(buffer, &map);
     return GST_FLOW_OK;
 }
