@@ -60,47 +60,37 @@ void ExpectResumesAtAKeyFrame(const CStreamCollector& stream, int first) {
 
 }  // namespace
 
-TEST(CameraCapRecoveryTest, AnUnpluggedCameraResumesByItselfWhenPluggedBack) {
+TEST(CameraCapRecoveryTest, ACameraThatWentAwayOrStalledResumesByItself) {
+    const struct {
+        int (*Fault)(int index, int on);
+        const char* Told;
+    } cases[] = {
+        {&CameraCapTest_SimulatedUnplug, "摄像头 前门 已断开"},
+        // No error, no end of stream: the camera just stops delivering.
+        {&CameraCapTest_SimulatedStall, "摄像头 前门 无画面"},
+    };
     UseSimulatedCameras(1);
     CSimulatedDevices devices;
-    CRecordedCamera camera("前门");
-    ASSERT_GE(camera.Handle, 0);
-    ASSERT_TRUE(camera.Stream.WaitForCallbacks(3, kArrival));
+    for (const auto& c : cases) {
+        CRecordedCamera camera("前门");
+        ASSERT_GE(camera.Handle, 0);
+        ASSERT_TRUE(camera.Stream.WaitForCallbacks(3, kArrival));
+        ASSERT_EQ(c.Fault(0, 1), 0);
+        EXPECT_TRUE(camera.Notice.WaitForText(c.Told, kArrival));
+        // Whatever was under way drains; a camera still running never falls quiet.
+        ASSERT_TRUE(camera.Stream.FallsQuiet(1s, kArrival)) << c.Told;
+        const int units = camera.Stream.Callbacks();
+        const int frames = camera.Target.Frames();
 
-    ASSERT_EQ(CameraCapTest_SimulatedUnplug(0, 1), 0);
-    EXPECT_TRUE(camera.Notice.WaitForText("摄像头 前门 已断开", kArrival));
-    // Whatever was under way drains; a camera still running never falls quiet.
-    ASSERT_TRUE(camera.Stream.FallsQuiet(1s, kArrival));
-    const int units = camera.Stream.Callbacks();
-    const int frames = camera.Target.Frames();
-
-    ASSERT_EQ(CameraCapTest_SimulatedUnplug(0, 0), 0);
-    EXPECT_TRUE(camera.Notice.WaitForText("摄像头 前门 已重新连接", kArrival));
-    ASSERT_TRUE(camera.Stream.WaitForCallbacks(units + 3, kArrival));
-    EXPECT_TRUE(camera.Target.FrameAfter(frames, kArrival));
-    // The recorder simply goes on: its next bytes start a picture of their own.
-    ExpectResumesAtAKeyFrame(camera.Stream, units);
-    EXPECT_EQ(camera.Notice.Texts(),
-              (std::vector<std::string>{"摄像头 前门 已断开", "摄像头 前门 已重新连接"}));
-}
-
-TEST(CameraCapRecoveryTest, AStalledCameraIsToldAndReopened) {
-    UseSimulatedCameras(1);
-    CSimulatedDevices devices;
-    CRecordedCamera camera("后门");
-    ASSERT_GE(camera.Handle, 0);
-    ASSERT_TRUE(camera.Stream.WaitForCallbacks(3, kArrival));
-
-    // No error, no end of stream: the camera just stops delivering.
-    ASSERT_EQ(CameraCapTest_SimulatedStall(0, 1), 0);
-    EXPECT_TRUE(camera.Notice.WaitForText("摄像头 后门 无画面", kArrival));
-    ASSERT_TRUE(camera.Stream.FallsQuiet(1s, kArrival));
-    const int units = camera.Stream.Callbacks();
-
-    ASSERT_EQ(CameraCapTest_SimulatedStall(0, 0), 0);
-    EXPECT_TRUE(camera.Notice.WaitForText("摄像头 后门 已重新连接", kArrival));
-    ASSERT_TRUE(camera.Stream.WaitForCallbacks(units + 3, kArrival));
-    ExpectResumesAtAKeyFrame(camera.Stream, units);
+        ASSERT_EQ(c.Fault(0, 0), 0);
+        EXPECT_TRUE(camera.Notice.WaitForText("摄像头 前门 已重新连接", kArrival));
+        ASSERT_TRUE(camera.Stream.WaitForCallbacks(units + 3, kArrival)) << c.Told;
+        EXPECT_TRUE(camera.Target.FrameAfter(frames, kArrival));
+        // The recorder simply goes on: its next bytes start a picture of their own.
+        ExpectResumesAtAKeyFrame(camera.Stream, units);
+        EXPECT_EQ(camera.Notice.Texts(),
+                  (std::vector<std::string>{c.Told, "摄像头 前门 已重新连接"}));
+    }
 }
 
 TEST(CameraCapRecoveryTest, RecordingResumesAfterEachOfTwentyReplugs) {
