@@ -37,6 +37,10 @@ void SetCaps(GstElement* capsfilter, GstCaps* caps) {
     gst_caps_unref(caps);
 }
 
+void SetCallbacks(GstElement* sink, GstAppSinkCallbacks callbacks, gpointer user) {
+    if (user != nullptr) gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, user, nullptr);
+}
+
 }  // namespace
 
 CCapturePipeline::~CCapturePipeline() {
@@ -133,6 +137,7 @@ GstElement* CCapturePipeline::BuildDisplayTail(std::string& reason) {
     SetCaps(bgrx, gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
     g_object_set(sink, "drop", TRUE, "max-buffers", kDisplayQueueBuffers, "sync", FALSE,
                  "wait-on-eos", FALSE, "enable-last-sample", FALSE, nullptr);
+    SetCallbacks(sink, options_.DisplayCallbacks, options_.CallbackUser);
     if (!gst_element_link_many(queue, convert, bgrx, sink, nullptr)) {
         reason = "cannot link the display branch";
         return nullptr;
@@ -204,6 +209,7 @@ bool CCapturePipeline::BuildEncodedStream(bool playing, std::string& reason) {
     g_object_set(streamQueue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
                  guint64(kStreamQueueNs), nullptr);
     SetStreamSink(sink, playing);
+    SetCallbacks(sink, options_.StreamCallbacks, options_.CallbackUser);
     if (!LinkToTee(tee_, {rawQueue, encoder, parser, byteStream, streamQueue, sink}, playing)) {
         reason = "cannot link the encoder";
         return false;
@@ -219,6 +225,7 @@ bool CCapturePipeline::BuildPassedThroughStream(bool playing, std::string& reaso
     g_object_set(streamQueue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
                  guint64(kStreamQueueNs), nullptr);
     SetStreamSink(sink, playing);
+    SetCallbacks(sink, options_.StreamCallbacks, options_.CallbackUser);
     if (!LinkToTee(tee_, {streamQueue, sink}, playing)) {
         reason = "cannot link the stream branch";
         return false;

@@ -43,6 +43,11 @@ struct CapturePipelineOptions {
     std::string OverlayText;                 // drawn before the date and time
     bool WithStream = true;                  // false: no encoder, display only (the preview)
     std::string EncoderPreset = "veryfast";  // x264 speed preset
+    // Given to each appsink as it is made, before it is linked, so that none holds a
+    // sample nobody takes; none when CallbackUser is null.
+    GstAppSinkCallbacks DisplayCallbacks = {};
+    GstAppSinkCallbacks StreamCallbacks = {};
+    gpointer CallbackUser = nullptr;
 };
 
 class CCapturePipeline {

@@ -129,16 +129,10 @@ bool CSharedCapture::Start(CCapturePipeline& pipeline, bool withStream, GstMessa
     options.OverlayText = overlayName_;
     options.WithStream = withStream;
     options.EncoderPreset = encoderPreset_;
+    options.DisplayCallbacks.new_sample = &CSharedCapture::OnDisplaySample;
+    options.StreamCallbacks.new_sample = &CSharedCapture::OnStreamSample;
+    options.CallbackUser = this;
     if (!pipeline.Build(source, options, reason)) return false;
-
-    GstAppSinkCallbacks display = {};
-    display.new_sample = &CSharedCapture::OnDisplaySample;
-    gst_app_sink_set_callbacks(pipeline.DisplaySink(), &display, this, nullptr);
-    if (pipeline.StreamSink() != nullptr) {
-        GstAppSinkCallbacks stream = {};
-        stream.new_sample = &CSharedCapture::OnStreamSample;
-        gst_app_sink_set_callbacks(pipeline.StreamSink(), &stream, this, nullptr);
-    }
 
     // A live pipeline completes its change to PLAYING only when the first picture has
     // reached every sink: that is the proof that the camera delivers. A camera that

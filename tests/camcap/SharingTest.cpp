@@ -107,3 +107,25 @@ TEST(CameraCapSharingTest, APreviewComesAndGoesBesideARecordingWithoutDisturbing
     EXPECT_EQ(DecodeH264File(file, width, height), int(units.size()));
     EXPECT_EQ(width, 640);
 }
+
+TEST(CameraCapSharingTest, ARecordingJoinsAPreviewAtAKeyFrame) {
+    UseSimulatedCameras(1);
+    CExclusiveCameras exclusive;
+    const DeviceInfo record = RecordFor("Simulated Camera 1", "前门", 0);
+    CCopyingTarget preview;
+    const int32_t previewed = CameraCap_Open(&preview, &record, nullptr, nullptr, nullptr);
+    ASSERT_GE(previewed, 0);
+    ASSERT_TRUE(preview.WaitForFrames(2, kArrival));
+    // The preview has no stream; the cell's recording needs one from its first byte.
+    CStreamCollector recording;
+    const int32_t recorded =
+        CameraCap_Open(nullptr, &record, nullptr, &CStreamCollector::StreamProc, &recording);
+    ASSERT_GE(recorded, 0);
+    ASSERT_TRUE(recording.WaitForKeyFrames(2, kArrival));
+    EXPECT_EQ(CameraCap_Close(previewed), 0);
+    ASSERT_TRUE(recording.CallbackAfter(recording.Callbacks(), kArrival));
+    EXPECT_EQ(CameraCap_Close(recorded), 0);
+    const std::vector<NalTypes> units = recording.AccessUnits();
+    EXPECT_EQ(FirstSliceType(units), kNalIdr);
+    EXPECT_EQ(IdrsWithoutParameterSets(units), 0);
+}
