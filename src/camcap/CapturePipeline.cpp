@@ -100,6 +100,14 @@ GstPadProbeReturn CCapturePipeline::OnEncoderOutput(GstPad*, GstPadProbeInfo* in
     return GST_PAD_PROBE_OK;
 }
 
+void CCapturePipeline::SetOverlayText(const std::string& text) {
+    if (overlay_ == nullptr) return;
+    // The overlay reads its text as Pango markup, and a name with "&" or "<" would
+    // blank both the name and the clock.
+    GCharRef escaped(g_markup_escape_text(text.c_str(), -1));
+    g_object_set(overlay_, "text", escaped.get(), nullptr);
+}
+
 void CCapturePipeline::Release() {
     if (pipeline_) {
         // Joins the streaming threads: after this no appsink callback runs.
@@ -108,6 +116,7 @@ void CCapturePipeline::Release() {
     }
     source_ = nullptr;
     tee_ = nullptr;
+    overlay_ = nullptr;
     displaySink_ = nullptr;
     streamSink_ = nullptr;
     streamFailed_ = false;
@@ -277,11 +286,10 @@ bool CCapturePipeline::Build(GstElement* source, const CapturePipelineOptions& o
     tee_ = tee;
     if (modeCaps != nullptr && overlay != nullptr && tee != nullptr) {
         SetCaps(modeCaps, NewCaptureModeCaps(options.Mode));
-        // The overlay reads its text as Pango markup, and a name with "&" or "<" would
-        // blank both the name and the clock.
-        GCharRef text(g_markup_escape_text(options.OverlayText.c_str(), -1));
-        g_object_set(overlay, "text", text.get(), "time-format", kTimeFormat, "font-desc",
-                     kOverlayFont, "shaded-background", TRUE, nullptr);
+        overlay_ = overlay;
+        SetOverlayText(options.OverlayText);
+        g_object_set(overlay, "time-format", kTimeFormat, "font-desc", kOverlayFont,
+                     "shaded-background", TRUE, nullptr);
         gst_util_set_object_arg(G_OBJECT(overlay), "halignment", "left");
         gst_util_set_object_arg(G_OBJECT(overlay), "valignment", "top");
         built = options.Mode.Encoding == CaptureEncoding::H264

@@ -75,6 +75,9 @@ public:
     bool AddStream(std::string& reason);
     bool HasStream() const { return streamSink_ != nullptr; }
 
+    // Draws text (shown as written) before the date and time from now on.
+    void SetOverlayText(const std::string& text);
+
     // Makes the encoder's next picture a key frame (a new stream consumer waits for one).
     void RequestKeyFrame() { keyFrameRequested_.store(true); }
 
@@ -113,6 +116,7 @@ private:
     CapturePipelineOptions options_;
     GstElement* source_ = nullptr;
     GstElement* tee_ = nullptr;
+    GstElement* overlay_ = nullptr;
     GstAppSink* displaySink_ = nullptr;
     GstAppSink* streamSink_ = nullptr;
     bool streamFailed_ = false;

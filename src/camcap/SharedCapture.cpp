@@ -53,9 +53,17 @@ bool CSharedCapture::Attach(const std::shared_ptr<CCaptureSession>& session) {
     session->WaitForKeyFrame();
     if (session->WantsStream()) wantStream_.store(true);
     if (running_) {
+        if (!session->WantsStream()) return true;
         std::lock_guard<std::mutex> lock(pipelineMutex_);
+        // The recorded picture is named as the recording camera is, not as a preview
+        // that started the capture.
+        if (!overlayNamesStream_) {
+            overlayName_ = session->CameraName();
+            overlayNamesStream_ = true;
+            if (pipeline_) pipeline_->SetOverlayText(overlayName_);
+        }
         // Down for now: the supervisor builds the stream in when the camera is back.
-        if (!session->WantsStream() || !pipeline_) return true;
+        if (!pipeline_) return true;
         std::string reason;
         if (!pipeline_->AddStream(reason)) {
             GST_WARNING("camera %s: no stream for a new session: %s", overlayName_.c_str(),
@@ -65,12 +73,17 @@ bool CSharedCapture::Attach(const std::shared_ptr<CCaptureSession>& session) {
         return true;
     }
 
-    overlayName_ = session->CameraName();
+    const std::string name = session->CameraName();
+    {
+        std::lock_guard<std::mutex> lock(pipelineMutex_);
+        overlayName_ = name;
+        overlayNamesStream_ = session->WantsStream();
+    }
     stopping_.store(false);
     auto pipeline = std::make_unique<CCapturePipeline>();
     GstMessageRef error;
     std::string reason;
-    bool started = Start(*pipeline, wantStream_.load(), error, reason);
+    bool started = Start(*pipeline, name, wantStream_.load(), error, reason);
     if (started) {
         Install(std::move(pipeline));
         try {
@@ -83,7 +96,7 @@ bool CSharedCapture::Attach(const std::shared_ptr<CCaptureSession>& session) {
         }
     }
     if (!started) {
-        GST_WARNING("camera %s does not start: %s", overlayName_.c_str(), reason.c_str());
+        GST_WARNING("camera %s does not start: %s", name.c_str(), reason.c_str());
         session->Notify(StartFailedText(error.get(), session->CameraName(), reason));
         SessionList sessions;
         SetSessions(sessions);
@@ -117,8 +130,8 @@ int32_t CSharedCapture::CapturePicture(const char* path) {
     return JpegSnapshot::Write(sample.get(), path);
 }
 
-bool CSharedCapture::Start(CCapturePipeline& pipeline, bool withStream, GstMessageRef& error,
-                           std::string& reason) {
+bool CSharedCapture::Start(CCapturePipeline& pipeline, const std::string& overlayName,
+                           bool withStream, GstMessageRef& error, std::string& reason) {
     GstElement* source = factory_();
     if (source == nullptr) {
         reason = "the camera is not there";
@@ -126,7 +139,7 @@ bool CSharedCapture::Start(CCapturePipeline& pipeline, bool withStream, GstMessa
     }
     CapturePipelineOptions options;
     options.Mode = mode_;
-    options.OverlayText = overlayName_;
+    options.OverlayText = overlayName;
     options.WithStream = withStream;
     options.EncoderPreset = encoderPreset_;
     options.DisplayCallbacks.new_sample = &CSharedCapture::OnDisplaySample;
@@ -233,13 +246,18 @@ void CSharedCapture::Supervise() {
             // The stream resumes for every session at the new pipeline's first key frame.
             const auto sessions = Sessions();
             for (const auto& session : *sessions) session->WaitForKeyFrame();
+            std::string name;
+            {
+                std::lock_guard<std::mutex> lock(pipelineMutex_);
+                name = overlayName_;
+            }
             auto pipeline = std::make_unique<CCapturePipeline>();
             GstMessageRef error;
             std::string reason;
-            if (Start(*pipeline, wantStream_.load(), error, reason)) {
+            if (Start(*pipeline, name, wantStream_.load(), error, reason)) {
                 Install(std::move(pipeline));
                 up = true;
-                GST_INFO("camera %s is back", overlayName_.c_str());
+                GST_INFO("camera %s is back", name.c_str());
                 NotifyAll(&ReconnectedText);
             } else {
                 // Quietly: the operator has been told that the camera is gone.

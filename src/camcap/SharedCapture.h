@@ -71,8 +71,8 @@ private:
 
     // Builds and plays a pipeline until its first picture passed. On failure it is
     // released, with the error it reported (if any) and a reason.
-    bool Start(CCapturePipeline& pipeline, bool withStream, GstMessageRef& error,
-               std::string& reason);
+    bool Start(CCapturePipeline& pipeline, const std::string& overlayName, bool withStream,
+               GstMessageRef& error, std::string& reason);
     void Install(std::unique_ptr<CCapturePipeline> pipeline);
     void TakeDown();
     void Stop();
@@ -91,10 +91,9 @@ private:
     const CaptureMode mode_;
     const std::string encoderPreset_;
 
-    std::mutex lifeMutex_;     // serializes Attach and Detach; taken before the others
-    bool running_ = false;     // guarded by lifeMutex_
-    std::thread supervisor_;   // guarded by lifeMutex_
-    std::string overlayName_;  // set under lifeMutex_ before the supervisor starts
+    std::mutex lifeMutex_;    // serializes Attach and Detach; taken before the others
+    bool running_ = false;    // guarded by lifeMutex_
+    std::thread supervisor_;  // guarded by lifeMutex_
 
     std::mutex stopMutex_;
     std::condition_variable stopWake_;
@@ -103,6 +102,8 @@ private:
 
     std::mutex pipelineMutex_;                    // never taken by a streaming thread
     std::unique_ptr<CCapturePipeline> pipeline_;  // guarded by pipelineMutex_
+    std::string overlayName_;                     // guarded by pipelineMutex_
+    bool overlayNamesStream_ = false;             // guarded by pipelineMutex_: named by a recording
 
     mutable std::mutex sessionsMutex_;
     std::shared_ptr<const SessionList> sessions_;  // guarded by sessionsMutex_; copy on write
