@@ -1,7 +1,9 @@
-// The four calls of the capture library, over a handle table of capture sessions.
+// The four calls of the capture library: a handle table of sessions, each attached
+// to the one shared capture of its camera.
 #include "capture/CameraCap.h"
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,13 +14,15 @@
 #include "camcap/DeviceRegistry.h"
 #include "camcap/GstRuntime.h"
 #include "camcap/HandleTable.h"
+#include "camcap/SharedCapture.h"
+#include "camcap/SimulatedCameras.h"
 
 namespace {
 
 constexpr int32_t kUnknownDevice = -1;
 constexpr int32_t kNotStarted = -2;
 constexpr int32_t kNoRuntime = -3;
-constexpr const char* kDefaultPreset = "fast";
+constexpr const char* kDefaultPreset = "veryfast";
 
 CHandleTable& Handles() {
     static CHandleTable table;
@@ -38,6 +42,44 @@ std::string& Preset() {
 std::string CurrentPreset() {
     std::lock_guard<std::mutex> lock(PresetMutex());
     return Preset();
+}
+
+// The running captures by device key. The sessions own them; an entry whose capture
+// has gone is replaced by the next opening. Never held while a capture works.
+class CCaptureDirectory {
+public:
+    // The capture of the camera: the running one, or a new one that reopens the camera
+    // by its name and the index the record asked for.
+    std::shared_ptr<CSharedCapture> Acquire(CameraDevice camera, int requestedIndex) {
+        const std::string key = camera.Key;
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::shared_ptr<CSharedCapture> capture = captures_[key].lock();
+        if (capture) return capture;
+        const std::string name = camera.Name;
+        const CaptureMode mode = camera.Mode;
+        // The first start uses the device just found; a reopening looks for it anew.
+        auto found = std::make_shared<CameraDevice>(std::move(camera));
+        auto factory = [found, name, requestedIndex]() mutable -> GstElement* {
+            if (found) {
+                GstElement* source = DeviceRegistry::CreateSource(*found);
+                found.reset();
+                return source;
+            }
+            return DeviceRegistry::CreateSourceByName(name, requestedIndex);
+        };
+        capture = std::make_shared<CSharedCapture>(std::move(factory), mode, CurrentPreset());
+        captures_[key] = capture;
+        return capture;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, std::weak_ptr<CSharedCapture>> captures_;  // guarded by mutex_
+};
+
+CCaptureDirectory& Captures() {
+    static CCaptureDirectory directory;
+    return directory;
 }
 
 }  // namespace
@@ -75,11 +117,11 @@ int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notic
     if (!DeviceRegistry::Find(deviceName.c_str(), device->DeviceIndex, camera)) {
         return kUnknownDevice;
     }
-    GstElement* source = DeviceRegistry::CreateSource(camera);
-    if (source == nullptr) return kUnknownDevice;
+    std::shared_ptr<CSharedCapture> capture =
+        Captures().Acquire(std::move(camera), device->DeviceIndex);
     auto session = std::make_shared<CCaptureSession>(video, notice, callback, user,
                                                      customName.empty() ? deviceName : customName);
-    if (!session->Open(source, camera.Mode, CurrentPreset())) return kNotStarted;
+    if (!session->Open(std::move(capture))) return kNotStarted;
     return Handles().Add(std::move(session));
 }
 
@@ -100,13 +142,31 @@ int CameraCapTest_OpenHandles() {
     return static_cast<int>(Handles().Count());
 }
 
-int CameraCapTest_Unplug(int32_t handle) {
-    std::shared_ptr<CCaptureSession> session = Handles().Find(handle);
-    if (!session || !session->SimulateUnplug()) return -1;
-    return 0;
-}
-
 void CameraCapTest_SetEncoderPreset(const char* preset) {
     std::lock_guard<std::mutex> lock(PresetMutex());
     Preset() = preset != nullptr ? preset : kDefaultPreset;
+}
+
+int CameraCapTest_SimulatedUnplug(int index, int unplugged) {
+    return SimulatedCameras::SetUnplugged(index, unplugged != 0) ? 0 : -1;
+}
+
+int CameraCapTest_SimulatedStall(int index, int stalled) {
+    return SimulatedCameras::SetStalled(index, stalled != 0) ? 0 : -1;
+}
+
+int CameraCapTest_SimulatedRateDivisor(int index, int divisor) {
+    return SimulatedCameras::SetRateDivisor(index, divisor) ? 0 : -1;
+}
+
+int CameraCapTest_SimulatedNoBandwidth(int index, int noBandwidth) {
+    return SimulatedCameras::SetNoBandwidth(index, noBandwidth != 0) ? 0 : -1;
+}
+
+void CameraCapTest_SimulatedReset() {
+    SimulatedCameras::ResetDevices();
+}
+
+void CameraCapTest_SetSimulatedSize(int width, int height) {
+    SimulatedCameras::SetPictureSize(width, height);
 }

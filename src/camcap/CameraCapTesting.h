@@ -7,10 +7,26 @@
 // How many handles are open now.
 int CameraCapTest_OpenHandles();
 
-// Makes the camera of handle behave as if it had been pulled from its socket: its
-// source fails with a read error and its stream ends. 0, or -1 for an unknown handle.
-int CameraCapTest_Unplug(int32_t handle);
-
-// The x264 speed preset for cameras opened from now on ("fast" unless set);
+// The x264 speed preset for cameras opened from now on ("veryfast" unless set);
 // null restores the default.
 void CameraCapTest_SetEncoderPreset(const char* preset);
+
+// The device of simulated camera index (0-based: "Simulated Camera <index + 1>"), as
+// a test handles a real one. Each returns 0, or -1 for an index out of range.
+// Unplugged (1) or plugged back (0): while unplugged its stream fails with a read
+// error, as a V4L2 camera pulled from its socket, and it is neither listed nor opened.
+int CameraCapTest_SimulatedUnplug(int index, int unplugged);
+// Stalled (1): it delivers nothing and reports nothing, as a hung USB device; 0 ends it.
+int CameraCapTest_SimulatedStall(int index, int stalled);
+// It delivers one picture in divisor at their nominal times (1: every picture), as a
+// camera that slows down in the dark.
+int CameraCapTest_SimulatedRateDivisor(int index, int divisor);
+// Its stream fails as it starts (1), as a USB controller without the bandwidth for one
+// more camera makes it; 0 ends it.
+int CameraCapTest_SimulatedNoBandwidth(int index, int noBandwidth);
+// Every simulated device plugged in, delivering every picture.
+void CameraCapTest_SimulatedReset();
+
+// The picture size of simulated cameras opened or listed from now on (640x480 unless
+// set; 0, 0 restores it). For benchmarks.
+void CameraCapTest_SetSimulatedSize(int width, int height);

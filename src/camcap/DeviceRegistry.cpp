@@ -9,7 +9,8 @@ namespace {
 CameraDevice SimulatedDevice(int index) {
     CameraDevice device;
     device.Name = SimulatedCameras::Name(index);
-    device.Mode = SimulatedCaptureMode();
+    device.Key = "simulated:" + std::to_string(index);
+    device.Mode = SimulatedCameras::Mode();
     device.SimulatedIndex = index;
     return device;
 }
@@ -33,6 +34,12 @@ std::vector<CameraDevice> RealCameras(size_t maxCount) {
         if (!ChooseCaptureMode(caps.get(), camera.Mode)) continue;
         GCharRef name(gst_device_get_display_name(gstDevice.get()));
         camera.Name = name ? name.get() : "";
+        // v4l2 names its node: two openings of one camera must share one stream.
+        GstStructureRef properties(gst_device_get_properties(gstDevice.get()));
+        const char* path =
+            properties ? gst_structure_get_string(properties.get(), "device.path") : nullptr;
+        camera.Key = path != nullptr ? std::string("device:") + path
+                                     : camera.Name + "#" + std::to_string(cameras.size());
         camera.Device = std::move(gstDevice);
         cameras.push_back(std::move(camera));
     }
@@ -47,7 +54,7 @@ std::vector<CameraDevice> DeviceRegistry::Enumerate(size_t maxCount) {
     std::vector<CameraDevice> cameras = RealCameras(maxCount);
     const int simulated = SimulatedCameras::Count();
     for (int i = 0; i < simulated && cameras.size() < maxCount; ++i) {
-        cameras.push_back(SimulatedDevice(i));
+        if (SimulatedCameras::IsPresent(i)) cameras.push_back(SimulatedDevice(i));
     }
     return cameras;
 }
@@ -56,6 +63,8 @@ bool DeviceRegistry::Find(const char* name, int index, CameraDevice& device) {
     if (name == nullptr || name[0] == '\0') return false;
     const int simulated = SimulatedCameras::IndexOfName(name);
     if (simulated >= 0) {
+        // An unplugged simulated camera is missing, not to be looked for among real ones.
+        if (!SimulatedCameras::IsPresent(simulated)) return false;
         device = SimulatedDevice(simulated);
         return true;
     }
@@ -76,6 +85,12 @@ int DeviceRegistry::PickByNameAndIndex(const std::vector<CameraDevice>& cameras,
         if (first < 0) first = static_cast<int>(i);
     }
     return first;
+}
+
+GstElement* DeviceRegistry::CreateSourceByName(const std::string& name, int index) {
+    CameraDevice device;
+    if (!Find(name.c_str(), index, device)) return nullptr;
+    return CreateSource(device);
 }
 
 GstElement* DeviceRegistry::CreateSource(const CameraDevice& device) {

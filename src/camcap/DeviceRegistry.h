@@ -16,6 +16,7 @@
 // what makes its source.
 struct CameraDevice {
     std::string Name;
+    std::string Key;  // the same for every opening of one device: its node, else name and position
     CaptureMode Mode;
     GstDeviceRef Device;      // real cameras only
     int SimulatedIndex = -1;  // simulated cameras only
@@ -36,6 +37,10 @@ bool Find(const char* name, int index, CameraDevice& device);
 // The position in cameras of the one named name: among several of that name the
 // one at position index, else the first of them. -1 when there is none.
 int PickByNameAndIndex(const std::vector<CameraDevice>& cameras, const char* name, int index);
+
+// A new source for the camera named name (index as for Find), or null when it is not
+// there now: what a capture uses to reopen its camera after it came back.
+GstElement* CreateSourceByName(const std::string& name, int index);
 
 // A new source element for the camera; the caller owns the reference (it may be
 // floating). Null on failure.

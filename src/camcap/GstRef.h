@@ -18,6 +18,9 @@ struct GstSampleUnref {
 struct GstMessageUnref {
     void operator()(GstMessage* message) const { gst_message_unref(message); }
 };
+struct GstStructureFree {
+    void operator()(GstStructure* structure) const { gst_structure_free(structure); }
+};
 struct GErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
 };
@@ -33,6 +36,7 @@ using GstDeviceMonitorRef = std::unique_ptr<GstDeviceMonitor, GstObjectUnref>;
 using GstCapsRef = std::unique_ptr<GstCaps, GstCapsUnref>;
 using GstSampleRef = std::unique_ptr<GstSample, GstSampleUnref>;
 using GstMessageRef = std::unique_ptr<GstMessage, GstMessageUnref>;
+using GstStructureRef = std::unique_ptr<GstStructure, GstStructureFree>;
 using GErrorRef = std::unique_ptr<GError, GErrorFree>;
 using GCharRef = std::unique_ptr<gchar, GFree>;
 

@@ -78,3 +78,25 @@ std::string OpenFailedText(const std::string& cameraName, const char* reason) {
     if (reason != nullptr && reason[0] != '\0') text += std::string(": ") + reason;
     return text;
 }
+
+std::string StartFailedText(GstMessage* error, const std::string& cameraName,
+                            const std::string& reason) {
+    if (error == nullptr || GST_MESSAGE_TYPE(error) != GST_MESSAGE_ERROR) {
+        return OpenFailedText(cameraName, reason.c_str());
+    }
+    if (ClassifyBusMessage(error) == NoticeKind::Failure) {
+        GError* parsed = nullptr;
+        gst_message_parse_error(error, &parsed, nullptr);
+        GErrorRef parsedRef(parsed);
+        return OpenFailedText(cameraName, parsed != nullptr ? parsed->message : nullptr);
+    }
+    return NoticeTextFor(error, cameraName);
+}
+
+std::string NoPictureText(const std::string& cameraName) {
+    return "摄像头 " + cameraName + " 无画面";
+}
+
+std::string ReconnectedText(const std::string& cameraName) {
+    return "摄像头 " + cameraName + " 已重新连接";
+}

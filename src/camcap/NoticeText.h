@@ -23,3 +23,14 @@ std::string NoticeTextFor(GstMessage* message, const std::string& cameraName);
 
 // The text for a camera that could not be opened; reason may be empty or null.
 std::string OpenFailedText(const std::string& cameraName, const char* reason);
+
+// The text for a camera that did not start: an error it reported while starting
+// (may be null) is told as the same error is told while running; without one, the
+// plain OpenFailedText with reason.
+std::string StartFailedText(GstMessage* error, const std::string& cameraName,
+                            const std::string& reason);
+
+// The texts for a camera that stopped delivering without an error, and for one that
+// delivers again after it went away or stalled.
+std::string NoPictureText(const std::string& cameraName);
+std::string ReconnectedText(const std::string& cameraName);

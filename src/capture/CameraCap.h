@@ -33,6 +33,16 @@ int CameraCap_EnumDevice(DeviceInfo* devices, int32_t* count);
 // (at most 10 s). Returns a handle >= 0, never one just closed; -1 for an unknown
 // device, -2 when the camera does not start (the reason then went to notice), -3
 // when GStreamer cannot be initialised.
+//
+// A camera already open under another handle is shared, not opened twice (a device
+// gives its stream to one opener only): the new handle joins the running capture at
+// once, and its stream starts at the next key frame. Closing one handle leaves the
+// others running undisturbed.
+//
+// A camera that goes away, reports an error or delivers nothing for a few seconds is
+// told to notice ("摄像头 %s 已断开", "摄像头 %s 无画面", ...) and reopened by itself
+// each second; when it delivers again, "摄像头 %s 已重新连接" follows and frames and
+// stream resume on the same handle, the stream at a key frame.
 int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notice,
                        StreamCallback callback, void* user);
 

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
 
+#include "camcap/CameraCapTesting.h"
 #include "common/DeviceInfo.h"
 #include "common/Messages.h"
 
@@ -58,6 +60,10 @@ const std::string& TestFolder() {
 
 void UseSimulatedCameras(int count) {
     setenv("ORVEX_SIMULATED_CAMERAS", std::to_string(count).c_str(), 1);
+}
+
+CSimulatedDevices::~CSimulatedDevices() {
+    CameraCapTest_SimulatedReset();
 }
 
 DeviceInfo RecordFor(const char* deviceName, const char* customName, int index) {
@@ -181,7 +187,15 @@ void CStreamCollector::StreamProc(int32_t, int32_t, const uint8_t* data, int32_t
     if (self->closed_.load()) self->calledAfterClose_.store(true);
     NalTypes types = ParseNalTypes(data, length > 0 ? size_t(length) : 0);
     const bool key = HasIdr(types);
+    const auto now = std::chrono::steady_clock::now();
     std::lock_guard<std::mutex> lock(self->mutex_);
+    if (!self->units_.empty()) {
+        self->longestPause_ =
+            std::max(self->longestPause_,
+                     std::chrono::duration_cast<std::chrono::milliseconds>(now - self->last_));
+    }
+    self->last_ = now;
+    self->bytes_.insert(self->bytes_.end(), data, data + (length > 0 ? length : 0));
     self->units_.push_back(std::move(types));
     if (key) ++self->keyFrames_;
     self->arrived_.notify_all();
@@ -215,6 +229,21 @@ int CStreamCollector::Callbacks() const {
     return int(units_.size());
 }
 
+int CStreamCollector::KeyFrames() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return keyFrames_;
+}
+
+std::vector<uint8_t> CStreamCollector::Bytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytes_;
+}
+
+std::chrono::milliseconds CStreamCollector::LongestPause() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return longestPause_;
+}
+
 std::vector<NalTypes> CStreamCollector::AccessUnits() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return units_;
@@ -225,6 +254,42 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     if (!file) return {};
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(file),
                                 std::istreambuf_iterator<char>());
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(file.flush());
+}
+
+int DecodeH264File(const std::string& path, int& width, int& height) {
+    gst_init(nullptr, nullptr);
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(
+        "filesrc name=file ! h264parse ! avdec_h264 ! appsink name=sink sync=false", &error);
+    if (error != nullptr) {
+        g_error_free(error);
+        if (pipeline != nullptr) gst_object_unref(pipeline);
+        return -1;
+    }
+    GstElement* file = gst_bin_get_by_name(GST_BIN(pipeline), "file");
+    g_object_set(file, "location", path.c_str(), nullptr);
+    gst_object_unref(file);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    int frames = 0;
+    while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) {
+        GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
+        gst_structure_get_int(s, "width", &width);
+        gst_structure_get_int(s, "height", &height);
+        gst_sample_unref(sample);
+        ++frames;
+    }
+    const bool ended = gst_app_sink_is_eos(GST_APP_SINK(sink));
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return ended ? frames : -1;
 }
 
 bool DecodeJpeg(const std::string& path, int& width, int& height) {

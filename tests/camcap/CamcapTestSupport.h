@@ -22,6 +22,16 @@ const std::string& TestFolder();
 // Sets ORVEX_SIMULATED_CAMERAS for the calls that follow.
 void UseSimulatedCameras(int count);
 
+// Puts every simulated device back as it was (plugged in, delivering every picture)
+// when it goes out of scope, so that a failing test leaves no state behind.
+class CSimulatedDevices {
+public:
+    CSimulatedDevices() = default;
+    ~CSimulatedDevices();
+    CSimulatedDevices(const CSimulatedDevices&) = delete;
+    CSimulatedDevices& operator=(const CSimulatedDevices&) = delete;
+};
+
 // A record as the camera list file rebuilds it: names, index and size only.
 DeviceInfo RecordFor(const char* deviceName, const char* customName, int index);
 
@@ -78,7 +88,12 @@ public:
     // still come at the end of bound.
     bool FallsQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds bound);
     int Callbacks() const;
+    int KeyFrames() const;
     std::vector<NalTypes> AccessUnits() const;
+    // Every byte delivered, in order.
+    std::vector<uint8_t> Bytes() const;
+    // The longest time between two callbacks so far.
+    std::chrono::milliseconds LongestPause() const;
 
     // Set when a callback arrives after MarkClosed.
     void MarkClosed() { closed_.store(true); }
@@ -87,8 +102,11 @@ public:
 private:
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
-    std::vector<NalTypes> units_;  // guarded by mutex_
-    int keyFrames_ = 0;            // guarded by mutex_
+    std::vector<NalTypes> units_;                   // guarded by mutex_
+    std::vector<uint8_t> bytes_;                    // guarded by mutex_
+    int keyFrames_ = 0;                             // guarded by mutex_
+    std::chrono::steady_clock::time_point last_{};  // guarded by mutex_
+    std::chrono::milliseconds longestPause_{0};     // guarded by mutex_
     std::atomic<bool> closed_{false};
     std::atomic<bool> calledAfterClose_{false};
 };
@@ -106,6 +124,13 @@ int IdrsWithoutParameterSets(const std::vector<NalTypes>& units);
 
 // Bytes of a file; empty when it cannot be read.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+// Decodes an H.264 Annex B file to its end; the number of frames, with the size of
+// the last. -1 when the pipeline cannot be built or stalls.
+int DecodeH264File(const std::string& path, int& width, int& height);
+
+// Writes bytes to a file; false when it cannot be written.
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Decodes a JPEG file with GStreamer; true with its size when it decodes.
 bool DecodeJpeg(const std::string& path, int& width, int& height);

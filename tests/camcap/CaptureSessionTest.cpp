@@ -2,10 +2,14 @@
 // cameras, which the machine running the tests usually does not have.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <utility>
+
 #include "CamcapTestSupport.h"
 #include "camcap/CapturePipeline.h"
 #include "camcap/CaptureSession.h"
 #include "camcap/GstRuntime.h"
+#include "camcap/SharedCapture.h"
 
 using namespace std::chrono_literals;
 
@@ -28,6 +32,14 @@ GstElement* CameraLikeSource(const char* encoderDescription) {
     return bin;
 }
 
+// A capture of a source that opens once.
+std::shared_ptr<CSharedCapture> CaptureOf(GstElement* source, const CaptureMode& mode,
+                                          const char* preset) {
+    auto once = std::make_shared<GstElement*>(source);
+    return std::make_shared<CSharedCapture>([once]() { return std::exchange(*once, nullptr); },
+                                            mode, preset);
+}
+
 CaptureMode ModeOf(CaptureEncoding encoding) {
     CaptureMode mode;
     mode.Encoding = encoding;
@@ -43,12 +55,13 @@ CaptureMode ModeOf(CaptureEncoding encoding) {
 TEST(CaptureSessionTest, AnMjpegCameraIsDecodedShownAndEncoded) {
     CCopyingTarget target;
     CStreamCollector stream;
-    CCaptureSession session(&target, nullptr, &CStreamCollector::StreamProc, &stream, "M");
-    ASSERT_TRUE(
-        session.Open(CameraLikeSource("jpegenc"), ModeOf(CaptureEncoding::Mjpeg), "ultrafast"));
+    auto session = std::make_shared<CCaptureSession>(&target, nullptr,
+                                                     &CStreamCollector::StreamProc, &stream, "M");
+    ASSERT_TRUE(session->Open(
+        CaptureOf(CameraLikeSource("jpegenc"), ModeOf(CaptureEncoding::Mjpeg), "ultrafast")));
     EXPECT_TRUE(target.WaitForFrames(3, kArrival));
     EXPECT_TRUE(stream.WaitForKeyFrames(1, kArrival));
-    session.Close();
+    session->Close();
     EXPECT_EQ(target.LastWidth(), 320);
     EXPECT_EQ(target.LastHeight(), 240);
     const std::vector<NalTypes> units = stream.AccessUnits();
@@ -60,42 +73,80 @@ TEST(CaptureSessionTest, AnMjpegCameraIsDecodedShownAndEncoded) {
 TEST(CaptureSessionTest, AnH264CameraIsPassedThroughAndShown) {
     CCopyingTarget target;
     CStreamCollector stream;
-    CCaptureSession session(&target, nullptr, &CStreamCollector::StreamProc, &stream, "H");
+    auto session = std::make_shared<CCaptureSession>(&target, nullptr,
+                                                     &CStreamCollector::StreamProc, &stream, "H");
     // The camera's own encoder repeats no SPS/PPS: the library must insert them.
-    ASSERT_TRUE(session.Open(
+    ASSERT_TRUE(session->Open(CaptureOf(
         CameraLikeSource("x264enc tune=zerolatency speed-preset=ultrafast key-int-max=15 ! "
                          "capsfilter caps=video/x-h264,stream-format=avc"),
-        ModeOf(CaptureEncoding::H264), "fast"));
+        ModeOf(CaptureEncoding::H264), "fast")));
     EXPECT_TRUE(target.WaitForFrames(3, kArrival));
     EXPECT_TRUE(stream.WaitForKeyFrames(2, kArrival));
-    session.Close();
+    session->Close();
     EXPECT_EQ(target.LastWidth(), 320);
     const std::vector<NalTypes> units = stream.AccessUnits();
     ASSERT_FALSE(units.empty());
     EXPECT_EQ(IdrsWithoutParameterSets(units), 0);
 }
 
+TEST(CaptureSessionTest, ModesLargerThanSevenTwentyAreScaledToFitBeforeEncoding) {
+    const struct {
+        int Width, Height, FittedWidth, FittedHeight;
+    } cases[] = {{1920, 1080, 1280, 720}, {2048, 1536, 960, 720}};
+    ASSERT_TRUE(GstRuntime::EnsureInitialised());
+    for (const auto& c : cases) {
+        // A slow rate keeps the large test picture cheap.
+        const std::string caps = "video/x-raw,format=I420,width=" + std::to_string(c.Width) +
+                                 ",height=" + std::to_string(c.Height) + ",framerate=5/1";
+        GError* error = nullptr;
+        GstElement* source = gst_parse_bin_from_description(
+            ("videotestsrc is-live=true ! " + caps + " ! identity").c_str(), TRUE, &error);
+        ASSERT_EQ(error, nullptr) << error->message;
+        CaptureMode mode = ModeOf(CaptureEncoding::Raw);
+        mode.Width = c.Width;
+        mode.Height = c.Height;
+        mode.FpsNumerator = 5;
+        CCopyingTarget target;
+        CStreamCollector stream;
+        auto session = std::make_shared<CCaptureSession>(
+            &target, nullptr, &CStreamCollector::StreamProc, &stream, "L");
+        ASSERT_TRUE(session->Open(CaptureOf(source, mode, "ultrafast")));
+        EXPECT_TRUE(target.WaitForFrames(2, kArrival));
+        EXPECT_TRUE(stream.WaitForCallbacks(3, kArrival));
+        session->Close();
+        EXPECT_EQ(target.LastWidth(), c.FittedWidth);
+        EXPECT_EQ(target.LastHeight(), c.FittedHeight);
+        const std::string file = TestFolder() + "/fitted.264";
+        ASSERT_TRUE(WriteFileBytes(file, stream.Bytes()));
+        int width = 0, height = 0;
+        EXPECT_GT(DecodeH264File(file, width, height), 0);
+        EXPECT_EQ(width, c.FittedWidth);
+        EXPECT_EQ(height, c.FittedHeight);
+    }
+}
+
 TEST(CaptureSessionTest, APreviewHasNoStreamButKeepsItsPicture) {
     CCopyingTarget target;
-    CCaptureSession session(&target, nullptr, nullptr, nullptr, "P");
-    EXPECT_EQ(session.CapturePicture((TestFolder() + "/none.jpg").c_str()), -2);
-    ASSERT_TRUE(session.Open(CameraLikeSource("identity"), ModeOf(CaptureEncoding::Raw), "fast"));
+    auto session = std::make_shared<CCaptureSession>(&target, nullptr, nullptr, nullptr, "P");
+    EXPECT_EQ(session->CapturePicture((TestFolder() + "/none.jpg").c_str()), -2);
+    ASSERT_TRUE(session->Open(
+        CaptureOf(CameraLikeSource("identity"), ModeOf(CaptureEncoding::Raw), "fast")));
     ASSERT_TRUE(target.WaitForFrames(2, kArrival));
-    EXPECT_EQ(session.CapturePicture((TestFolder() + "/preview.jpg").c_str()), 0);
-    session.Close();
+    EXPECT_EQ(session->CapturePicture((TestFolder() + "/preview.jpg").c_str()), 0);
+    session->Close();
     // A closed session has let its picture go.
-    EXPECT_EQ(session.CapturePicture((TestFolder() + "/after.jpg").c_str()), -2);
+    EXPECT_EQ(session->CapturePicture((TestFolder() + "/after.jpg").c_str()), -2);
 }
 
 TEST(CaptureSessionTest, ASourceThatCannotDeliverItsModeFailsToOpenWithAReason) {
     CCollectingWindow notice;
-    CCaptureSession session(nullptr, &notice, nullptr, nullptr, "Z");
+    auto session = std::make_shared<CCaptureSession>(nullptr, &notice, nullptr, nullptr, "Z");
     CaptureMode mode = ModeOf(CaptureEncoding::Raw);
     mode.Width = 1024;  // the source gives 320x240 only
-    EXPECT_FALSE(session.Open(CameraLikeSource("identity"), mode, "fast"));
+    EXPECT_FALSE(session->Open(CaptureOf(CameraLikeSource("identity"), mode, "fast")));
     EXPECT_TRUE(notice.WaitForText("摄像头 Z 打开失败", 1s));
     const size_t posts = notice.PostCount();
-    session.Close();
+    session->Close();
     EXPECT_EQ(notice.PostCount(), posts);
 }
 
@@ -129,5 +180,43 @@ TEST(CaptureSessionTest, PipelineElementsAreNamedAfterTheirRoles) {
             GstElementRef element(gst_bin_get_by_name(GST_BIN(pipeline.Pipeline()), role));
             EXPECT_TRUE(element) << c.Encoder << ": no element " << role;
         }
+    }
+}
+
+namespace {
+
+// The text Pango shows for an overlay text: GMarkup reads it as Pango does. Empty
+// when it is not valid markup, which the overlay then does not draw at all.
+std::string ShownText(const char* markup) {
+    std::string shown;
+    GMarkupParser parser = {};
+    parser.text = [](GMarkupParseContext*, const gchar* text, gsize length, gpointer user,
+                     GError**) { static_cast<std::string*>(user)->append(text, length); };
+    GMarkupParseContext* context =
+        g_markup_parse_context_new(&parser, GMarkupParseFlags(0), &shown, nullptr);
+    const std::string wrapped = std::string("<markup>") + markup + "</markup>";
+    const bool parsed = g_markup_parse_context_parse(context, wrapped.c_str(), -1, nullptr) &&
+                        g_markup_parse_context_end_parse(context, nullptr);
+    g_markup_parse_context_free(context);
+    return parsed ? shown : std::string();
+}
+
+}  // namespace
+
+TEST(CaptureSessionTest, TheOverlayShowsAnyCameraNameAsWritten) {
+    for (const char* name : {"前门", "A&B", "<b>仓库</b>", "x < y > z", "Tom's \"cam\""}) {
+        CCapturePipeline pipeline;
+        CapturePipelineOptions options;
+        options.Mode = ModeOf(CaptureEncoding::Raw);
+        options.OverlayText = name;
+        options.WithStream = false;
+        std::string reason;
+        ASSERT_TRUE(pipeline.Build(CameraLikeSource("identity"), options, reason)) << reason;
+        GstElementRef overlay(gst_bin_get_by_name(GST_BIN(pipeline.Pipeline()), "overlay"));
+        ASSERT_TRUE(overlay);
+        gchar* text = nullptr;
+        g_object_get(overlay.get(), "text", &text, nullptr);
+        GCharRef textRef(text);
+        EXPECT_EQ(ShownText(text), name);
     }
 }

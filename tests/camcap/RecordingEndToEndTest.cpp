@@ -54,38 +54,6 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
     return files;
 }
 
-// Decodes an H.264 Annex B file to its end; the number of frames, with the size
-// of the last. -1 when the pipeline cannot be built or stalls.
-int DecodeH264File(const std::string& path, int& width, int& height) {
-    gst_init(nullptr, nullptr);
-    GError* error = nullptr;
-    GstElement* pipeline = gst_parse_launch(
-        "filesrc name=file ! h264parse ! avdec_h264 ! appsink name=sink sync=false", &error);
-    if (error != nullptr) {
-        g_error_free(error);
-        if (pipeline != nullptr) gst_object_unref(pipeline);
-        return -1;
-    }
-    GstElement* file = gst_bin_get_by_name(GST_BIN(pipeline), "file");
-    g_object_set(file, "location", path.c_str(), nullptr);
-    gst_object_unref(file);
-    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    int frames = 0;
-    while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) {
-        GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
-        gst_structure_get_int(s, "width", &width);
-        gst_structure_get_int(s, "height", &height);
-        gst_sample_unref(sample);
-        ++frames;
-    }
-    const bool ended = gst_app_sink_is_eos(GST_APP_SINK(sink));
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
-    return ended ? frames : -1;
-}
-
 TEST(RecordingEndToEndTest, SimulatedCameraRecordedThroughTheChannelDecodes) {
     const std::string folder = TestFolder() + "/recording";
     CLogWindow mainWindow;

@@ -1,0 +1,113 @@
+// One camera's capture, shared by every handle opened on it: a V4L2 device gives its
+// stream to one opener only, so a camera shown in a video cell and previewed in the
+// settings dialog at once runs one pipeline whose frames, stream and notices go to
+// each attached session. The first session starts the capture, the last one to leave
+// stops it, and the others are not disturbed by either.
+//
+// While it runs, a supervisor thread of its own watches it: a camera that reports an
+// error or the end of its stream, or that delivers nothing for kStallUs, is told to
+// every session once, taken down and reopened every kRetryUs until it delivers
+// again; the sessions then hear that it is back, and its stream resumes at a key
+// frame, to the same callbacks.
+//
+// Threads:
+// - Attach, Detach and CapturePicture on the callers' threads, one at a time
+//   (lifeMutex_);
+// - OnDisplaySample and OnStreamSample on the pipeline's streaming threads; they take
+//   only sessionsMutex_ (to copy the list) and sampleMutex_, never a lock that the
+//   teardown of a pipeline holds;
+// - Supervise on the supervisor thread, which takes pipelines down and brings them up.
+#pragma once
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "camcap/CaptureMode.h"
+#include "camcap/CapturePipeline.h"
+#include "camcap/GstRef.h"
+
+class CCaptureSession;
+
+class CSharedCapture {
+public:
+    // Makes a new source for the camera, or null when the camera is not there.
+    using SourceFactory = std::function<GstElement*()>;
+
+    // How long a start waits for the camera's first picture to pass every branch.
+    static constexpr GstClockTime kStartTimeoutNs = 10 * GST_SECOND;
+    // A camera that delivers nothing this long has stalled (well below the 5 s within
+    // which the operator is told, well above the gaps of a camera slowed by the dark).
+    static constexpr int64_t kStallUs = 4 * G_USEC_PER_SEC;
+    // How often a camera that went away is tried again.
+    static constexpr int64_t kRetryUs = G_USEC_PER_SEC;
+
+    CSharedCapture(SourceFactory factory, CaptureMode mode, std::string encoderPreset);
+    virtual ~CSharedCapture();
+    CSharedCapture(const CSharedCapture&) = delete;
+    CSharedCapture& operator=(const CSharedCapture&) = delete;
+
+    // Adds the session. The first one starts the capture and waits for its first
+    // picture; false when it does not start, the reason then posted to the session.
+    bool Attach(const std::shared_ptr<CCaptureSession>& session);
+
+    // Removes the session, whose gate is shut already; the last one stops the capture.
+    void Detach(const CCaptureSession* session);
+
+    // Saves the newest picture as JPEG: 0, -2 when there is none, -3 on failure.
+    int32_t CapturePicture(const char* path);
+
+private:
+    using SessionList = std::vector<std::shared_ptr<CCaptureSession>>;
+
+    // Builds and plays a pipeline until its first picture passed. On failure it is
+    // released, with the error it reported (if any) and a reason.
+    bool Start(CCapturePipeline& pipeline, const std::string& overlayName, bool withStream,
+               GstMessageRef& error, std::string& reason);
+    void Install(std::unique_ptr<CCapturePipeline> pipeline);
+    void TakeDown();
+    void Stop();
+    void Supervise();
+    // Checks the running pipeline once: false with a notice text maker when it ended.
+    bool CheckRunning(std::function<std::string(const std::string&)>& notice);
+
+    std::shared_ptr<const SessionList> Sessions() const;
+    void SetSessions(SessionList sessions);
+    void NotifyAll(const std::function<std::string(const std::string&)>& textFor);
+
+    static GstFlowReturn OnDisplaySample(GstAppSink* sink, gpointer user);
+    static GstFlowReturn OnStreamSample(GstAppSink* sink, gpointer user);
+
+    const SourceFactory factory_;  // callers' thread, then the supervisor's
+    const CaptureMode mode_;
+    const std::string encoderPreset_;
+
+    std::mutex lifeMutex_;    // serializes Attach and Detach; taken before the others
+    bool running_ = false;    // guarded by lifeMutex_
+    std::thread supervisor_;  // guarded by lifeMutex_
+
+    std::mutex stopMutex_;
+    std::condition_variable stopWake_;
+    std::atomic<bool> stopping_{false};    // written under stopMutex_, read anywhere
+    std::atomic<bool> wantStream_{false};  // whether an attached session takes the stream
+
+    std::mutex pipelineMutex_;                    // never taken by a streaming thread
+    std::unique_ptr<CCapturePipeline> pipeline_;  // guarded by pipelineMutex_
+    std::string overlayName_;                     // guarded by pipelineMutex_
+    bool overlayNamesStream_ = false;             // guarded by pipelineMutex_: named by a recording
+
+    mutable std::mutex sessionsMutex_;
+    std::shared_ptr<const SessionList> sessions_;  // guarded by sessionsMutex_; copy on write
+
+    std::mutex sampleMutex_;
+    GstSampleRef lastSample_;  // guarded by sampleMutex_: display thread stores, callers read
+};
