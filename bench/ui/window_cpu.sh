@@ -15,13 +15,15 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 bash scripts/simulated-home.sh "$home" 4
 
+# Sourced by both runs: xvfb-run's shell does not pass exported functions on.
+cat > "$home/measure.sh" <<EOF
 # CPU seconds (user + system) of a process and its threads so far.
-cpu_of() { awk '{ printf "%.2f", ($14 + $15) / '"$(getconf CLK_TCK)"' }' "/proc/$1/stat"; }
-rss_of() { awk '/VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
-
-export -f cpu_of rss_of
+cpu_of() { awk '{ printf "%.2f", (\$14 + \$15) / $(getconf CLK_TCK) }' "/proc/\$1/stat"; }
+rss_of() { awk '/VmRSS/ { printf "%.1f", \$2 / 1024 }' "/proc/\$1/status"; }
+EOF
 export seconds preset home
 ORVEX_SIMULATED_CAMERAS=4 xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
+    . "$home/measure.sh"
     "$home/bin/OrvexClient" 2>/dev/null &
     program=$!
     sleep 5   # start-up: the loader opens the cameras after 2 s
@@ -37,6 +39,7 @@ ORVEX_SIMULATED_CAMERAS=4 xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
 ' | tee "$home/program.txt"
 
 xvfb-run -a -s "-screen 0 1920x1080x24" bash -c '
+    . "$home/measure.sh"
     looks=("pattern=smpte horizontal-speed=2" "pattern=ball motion=wavy"
            "pattern=pinwheel horizontal-speed=3" "pattern=spokes horizontal-speed=2")
     pids=()
