@@ -194,6 +194,43 @@ private slots:
         QVERIFY(answers.Said.isEmpty());
     }
 
+    void APreviewSharesTheCameraACellRecords() {
+        // Real devices answer "busy" to a second open; so do the simulated ones here.
+        qputenv("ORVEX_SIMULATED_EXCLUSIVE", "1");
+        const auto exclusive = qScopeGuard([] { qunsetenv("ORVEX_SIMULATED_EXCLUSIVE"); });
+        CUiHome home(2, 2, true);
+        CMonitorDlg window;
+        window.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(window.Cell(0)->Handle() >= 0, kUiWaitMs);
+        const std::string recordings = home.RecordDir() + "/摄像头 1";
+        const auto recorded = [&] {
+            uintmax_t bytes = 0;
+            for (const std::string& file : testsupport::ListFiles(recordings))
+                bytes += std::filesystem::file_size(file);
+            return bytes;
+        };
+        CAnswers answers;
+        CSystemSettingsDlg dialog;
+        dialog.SetPrompts(&answers);
+        dialog.open();
+        QVERIFY(Discover(&dialog));
+        List(&dialog)->item(0, 0)->setCheckState(Qt::Checked);
+        for (int round = 0; round < 5; ++round) {  // each preview closes the one before
+            const uint64_t painted = dialog.PreviewArea()->FramesPainted();
+            Click(&dialog, 1005);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.PreviewArea()->FramesPainted() > painted + 2,
+                                     kUiWaitMs);
+            QVERIFY(dialog.PreviewArea()->Handle() >= 0);
+        }
+        dialog.PreviewArea()->Close();
+        // The cell still shows and records its camera.
+        const uint64_t shown = window.Cell(0)->FramesPainted();
+        const uintmax_t before = recorded();
+        QTRY_VERIFY_WITH_TIMEOUT(window.Cell(0)->FramesPainted() > shown + 2, kUiWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(recorded() > before, kUiWaitMs);
+        QVERIFY(answers.Said.isEmpty());
+    }
+
     void DeviceEditChangesTheRowTheFileAndTheTreeOnly_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("deviceIndex");  // -1: the row's own
