@@ -1,15 +1,11 @@
 #include "config/CameraListFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <tinyxml.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 #include "app/MonitorApp.h"
@@ -23,7 +19,6 @@ namespace {
 constexpr const char* kFileName = "CameraList.xml";
 constexpr const char* kRootName = "CameraList";
 constexpr const char* kItemName = "Item";
-constexpr mode_t kFallbackUmask = 022;
 
 // The text of the first child element of element named name, when that child's first
 // node is a text; null otherwise.
@@ -56,71 +51,17 @@ std::string FieldText(const char (&field)[256]) {
     return std::string(field, strnlen(field, sizeof field));
 }
 
-mode_t CurrentUmask() {
-    // umask() would have to change the mask to read it, racing other threads.
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("Umask:", 0) == 0) {
-            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
-        }
-    }
-    return kFallbackUmask;
-}
-
-// What fopen(path, "w") would leave: the old file's permissions, or a new file's.
-mode_t ModeFor(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-    return 0666 & ~CurrentUmask();
-}
-
-// Removes the temporary file unless it was renamed into place.
-class TempFileGuard {
-public:
-    explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
-    ~TempFileGuard() {
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    TempFileGuard(const TempFileGuard&) = delete;
-    TempFileGuard& operator=(const TempFileGuard&) = delete;
-    void Keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-
-void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);  // best effort: some file systems refuse it, and the data is already safe
-    ::close(fd);
-}
-
-// Prints document into a fresh file beside path and renames it over path.
-bool WriteAtomically(const TiXmlDocument& document, const std::string& path) {
-    const std::string folder = FolderOf(path);
-    std::string tempPath = folder + "." + path.substr(folder.size()) + ".XXXXXX";
-    const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    TempFileGuard tempGuard(tempPath);
-    ::fchmod(fd, ModeFor(path));  // best effort: mkostemp leaves 0600
-    std::unique_ptr<FILE, FileCloser> file(::fdopen(fd, "w"));
-    if (!file) {
-        ::close(fd);
-        return false;
-    }
-    bool ok = document.SaveFile(file.get());
-    ok = std::fflush(file.get()) == 0 && ok;
-    ok = ::fsync(fd) == 0 && ok;
-    ok = std::fclose(file.release()) == 0 && ok;
-    if (!ok || std::rename(tempPath.c_str(), path.c_str()) != 0) return false;
-    tempGuard.Keep();
-    SyncFolder(folder.empty() ? "." : folder);
-    return true;
+// The document exactly as TiXmlDocument::SaveFile prints it to a file.
+bool Print(const TiXmlDocument& document, std::string* text) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* memory = ::open_memstream(&buffer, &size);
+    if (memory == nullptr) return false;
+    const bool printed = document.SaveFile(memory);
+    const bool closed = std::fclose(memory) == 0;  // sets buffer and size
+    if (printed && closed && buffer != nullptr) text->assign(buffer, size);
+    std::free(buffer);
+    return printed && closed;
 }
 
 }  // namespace
@@ -148,7 +89,8 @@ bool SaveCameraList(const DeviceInfo* table, int count, const std::string& path)
         AppendText(element, "Height", std::to_string(record.Height));
         AppendText(element, "FrameRate", std::to_string(record.FrameRate));
     }
-    return WriteAtomically(document, path);
+    std::string text;
+    return Print(document, &text) && ReplaceFile(path, text);
 }
 
 bool SaveCameraList(const DeviceInfo* table, int count) {

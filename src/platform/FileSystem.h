@@ -21,3 +21,11 @@ std::string UserVideosDir();
 
 // $XDG_PICTURES_DIR, else $HOME/Pictures (no trailing "/").
 std::string UserPicturesDir();
+
+// Replaces the file at path whole with content: a fresh file beside it is written,
+// flushed to disk and renamed over it (then the folder is flushed), so path holds the
+// old content or the new, never a mix. A replaced file keeps its permissions; a new one
+// gets 0666 minus the umask. False, with the reason when asked and path untouched, when
+// anything fails.
+bool ReplaceFile(const std::string& path, const std::string& content,
+                 std::string* reason = nullptr);

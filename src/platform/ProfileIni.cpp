@@ -1,9 +1,6 @@
 #include "platform/ProfileIni.h"
 
 #include <SimpleIni.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -16,8 +13,6 @@
 
 namespace {
 
-constexpr mode_t kNewFileMode = 0644;  // what a settings file created by fopen gets
-
 // Multi-key on, so that of duplicate keys the first is read, as Windows does.
 SI_Error Load(CSimpleIniA& ini, const std::string& path) {
     ini.SetUnicode(true);
@@ -29,59 +24,6 @@ SI_Error Load(CSimpleIniA& ini, const std::string& path) {
 bool Fail(std::string* reason, const std::string& what, int error) {
     if (reason != nullptr) *reason = what + ": " + std::generic_category().message(error);
     return false;
-}
-
-// Removes the temporary file unless it was renamed into place.
-class TempFile {
-public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    ~TempFile() {
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    void Keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd_; }
-    int Close() { return ::close(std::exchange(fd_, -1)); }
-
-private:
-    int fd_;
-};
-
-// Writes content to a fresh file beside path and renames it over path.
-bool ReplaceFile(const std::string& path, const std::string& content, std::string* reason) {
-    const std::string folder = FolderOf(path);
-    std::string tempPath = folder + "." + path.substr(folder.size()) + ".XXXXXX";
-    FileDescriptor fd(::mkostemp(tempPath.data(), O_CLOEXEC));
-    if (fd.Get() < 0) return Fail(reason, "create a file in " + folder, errno);
-    TempFile temp(tempPath);
-    struct stat old {};
-    ::fchmod(fd.Get(), ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : kNewFileMode);
-    for (size_t done = 0; done < content.size();) {
-        const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Fail(reason, "write " + tempPath, errno);
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd.Get()) != 0) return Fail(reason, "write " + tempPath, errno);
-    if (fd.Close() != 0) return Fail(reason, "write " + tempPath, errno);
-    if (std::rename(tempPath.c_str(), path.c_str()) != 0)
-        return Fail(reason, "replace " + path, errno);
-    temp.Keep();
-    return true;
 }
 
 }  // namespace
