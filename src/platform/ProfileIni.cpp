@@ -1,6 +1,7 @@
 #include "platform/ProfileIni.h"
 
 #include <SimpleIni.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cerrno>
@@ -18,6 +19,13 @@ SI_Error Load(CSimpleIniA& ini, const std::string& path) {
     ini.SetUnicode(true);
     ini.SetMultiKey(true);
     ini.SetMultiLine(false);
+    // SimpleIni sizes its buffer by seeking to the end, which a folder or a device in
+    // the file's place answers with a huge size: only a regular file is read.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return SI_FILE;
+    }
     return ini.LoadFile(path.c_str());  // A missing or unreadable file leaves it empty.
 }
 
