@@ -112,6 +112,7 @@ private:
 };
 
 constexpr int kNalIdr = 5;
+constexpr int kNalSei = 6;
 constexpr int kNalSps = 7;
 constexpr int kNalPps = 8;
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +21,6 @@ constexpr auto kArrival = 20s;
 constexpr int kPreviews = 20;
 // Far longer than any pause of a running camera's stream, even on a loaded machine.
 constexpr auto kLongestPause = 2s;
-constexpr int kFramesPerKeyFrame = 60;  // 2 s at 30 per second
 
 // Simulated cameras that answer "busy" to a second stream, while in scope.
 class CExclusiveCameras {
@@ -42,6 +43,7 @@ TEST(CameraCapSharingTest, APreviewComesAndGoesBesideARecordingWithoutDisturbing
     CCopyingTarget cell;
     CStreamCollector recording;
     CCollectingWindow notice;
+    const auto recordingStart = std::chrono::steady_clock::now();
     const int32_t recorded =
         CameraCap_Open(&cell, &cellRecord, &notice, &CStreamCollector::StreamProc, &recording);
     ASSERT_GE(recorded, 0);
@@ -74,6 +76,7 @@ TEST(CameraCapSharingTest, APreviewComesAndGoesBesideARecordingWithoutDisturbing
     const int32_t last = CameraCap_Open(&lastPreview, &previewRecord, nullptr, nullptr, nullptr);
     ASSERT_GE(last, 0);
     ASSERT_EQ(CameraCap_Close(recorded), 0);
+    const auto recordingTime = std::chrono::steady_clock::now() - recordingStart;
     recording.MarkClosed();
     const int cellFrames = cell.Frames();
     ASSERT_TRUE(lastPreview.FrameAfter(lastPreview.Frames() + 3, kArrival));
@@ -86,20 +89,22 @@ TEST(CameraCapSharingTest, APreviewComesAndGoesBesideARecordingWithoutDisturbing
     }
     EXPECT_EQ(notice.PostCount(), 0u);
 
-    // Never paused, never restarted: key frames only at the encoder's own interval.
+    // Never paused, never restarted, never made to key-frame by a preview. A loaded
+    // machine makes the live source skip pictures and the encoder then keys on stream
+    // time after fewer of them, so key frames are counted against the time the
+    // recording ran: at most one per second (one per two is the encoder's own pace),
+    // where a key frame per preview would give several per second. x264 introduces
+    // itself in one SEI unit at its first picture, so a restarted encoder shows twice.
     EXPECT_LT(recording.LongestPause(), kLongestPause);
     const std::vector<NalTypes> units = recording.AccessUnits();
     EXPECT_EQ(FirstSliceType(units), kNalIdr);
-    int distance = -1;  // access units since the last key frame; -1 before the first
-    for (const NalTypes& unit : units) {
-        // The encoder's own interval, give or take a picture; a restarted or disturbed
-        // capture starts a key frame anywhere.
-        if (HasIdr(unit) && distance >= 0) {
-            EXPECT_GE(distance, kFramesPerKeyFrame - 2);
-        }
-        if (HasIdr(unit)) distance = 0;
-        if (distance >= 0) ++distance;
-    }
+    const auto keyFrames = std::count_if(units.begin(), units.end(), HasIdr);
+    const double seconds = std::chrono::duration<double>(recordingTime).count();
+    EXPECT_LE(double(keyFrames), 1 + seconds) << "over " << seconds << " s";
+    const auto introductions = std::count_if(units.begin(), units.end(), [](const NalTypes& unit) {
+        return std::count(unit.begin(), unit.end(), kNalSei) > 0;
+    });
+    EXPECT_EQ(introductions, 1);
     // Every access unit decodes.
     const std::string file = TestFolder() + "/shared-recording.264";
     ASSERT_TRUE(WriteFileBytes(file, recording.Bytes()));
