@@ -3,7 +3,7 @@
 // pictures. A module of its own behind this small C-style interface.
 //
 // Threads: every call may come from any thread, but calls for one handle are not
-// made concurrently. Callbacks and frames arrive on the library's own threads.
+// made concurrently, except CameraCap_Close (see there). Callbacks and frames arrive on the library's own threads.
 // Ownership: the library keeps no pointer to the caller's DeviceInfo after
 // CameraCap_Open returns. The frame target and the notice window must stay valid
 // until CameraCap_Close for the handle has returned.
@@ -21,18 +21,32 @@ using StreamCallback = void (*)(int32_t, int32_t, const uint8_t* data, int32_t l
 
 constexpr int kMaxDevices = 10;
 
+// A camera's stable key, NUL-terminated: for a real camera its USB serial when it has
+// one that no other attached camera shares, else the USB port path it is plugged into;
+// for a simulated camera "simulated:<n>", n its 1-based number, whatever its place in
+// the enumeration.
+constexpr size_t kCameraKeyBytes = 256;
+struct CameraKey {
+    char Text[kCameraKeyBytes];
+};
+
 // Fills up to 10 records (the caller zeroes *count and passes room for 10) and sets
 // *count. DeviceIndex is the position; DeviceName and CustomDeviceName the device's
-// name; Width, Height and FrameRate the mode the library captures in. Returns *count.
+// name; Width, Height and FrameRate the mode the library captures in; the reserved
+// words the identity of the device's key (SetCameraIdentity). Returns *count.
 int CameraCap_EnumDevice(DeviceInfo* devices, int32_t* count);
+// The same, and the key of each device into keys (room for 10; may be null).
+int CameraCap_EnumDeviceKeys(DeviceInfo* devices, CameraKey* keys, int32_t* count);
 
-// Opens the camera of the record: found by DeviceName and, among devices of the
-// same name, by DeviceIndex. Live frames go to video (may be null), the stream to
-// callback (may be null) with user, texts for the operator to notice as WM_LOG_TEXT
-// with lParam 1 (may be null). Waits until the camera's first picture has passed
-// (at most 10 s). Returns a handle >= 0, never one just closed; -1 for an unknown
-// device, -2 when the camera does not start (the reason then went to notice), -3
-// when GStreamer cannot be initialised.
+// Opens the camera of the record. A record with an identity (HasCameraIdentity) means
+// the attached device of that identity and no other: -1 when it is not attached,
+// whatever other camera has the record's name. A record without one is found by
+// DeviceName and, among devices of the same name, by DeviceIndex. Live frames go to
+// video (may be null), the stream to callback (may be null) with user, texts for the
+// operator to notice as WM_LOG_TEXT with lParam 1 (may be null). Waits until the
+// camera's first picture has passed (at most 10 s). Returns a handle >= 0, never one
+// just closed; -1 for an unknown device, -2 when the camera does not start (the
+// reason then went to notice), -3 when GStreamer cannot be initialised.
 //
 // A camera already open under another handle is shared, not opened twice (a device
 // gives its stream to one opener only): the new handle joins the running capture at
@@ -46,9 +60,25 @@ int CameraCap_EnumDevice(DeviceInfo* devices, int32_t* count);
 int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notice,
                        StreamCallback callback, void* user);
 
+// An opening that another thread can end while it waits for the camera: reserve the
+// handle first, open on a worker with CameraCap_OpenReserved, and close the handle from
+// any thread to end the opening. A handle >= 0, never one just closed or in use.
+int32_t CameraCap_Reserve();
+// As CameraCap_Open, for a handle from CameraCap_Reserve: returns that handle on
+// success, or CameraCap_Open's negative results; -4 when the handle was closed before
+// or during the opening (the start then ended within about 100 ms, and the handle is
+// free again). -1 for a handle that was not reserved.
+constexpr int32_t kCameraCapCancelled = -4;
+int32_t CameraCap_OpenReserved(int32_t handle, IFrameTarget* video, const DeviceInfo* device,
+                               HWND notice, StreamCallback callback, void* user);
+
 // Closes the handle. After it returns no frame, stream callback or notice for that
 // handle arrives. Closing an unknown or already closed handle does nothing. Never
 // call it from a stream callback or OnFrame. Returns 0, or -1 for an unknown handle.
+// It may come from another thread while the handle's opening (CameraCap_OpenReserved)
+// runs: it then ends that opening and returns without waiting for the camera. Two
+// closes of one handle may overlap; each returns only when nothing of the handle can
+// arrive any more.
 int CameraCap_Close(int32_t handle);
 
 // Saves the current picture as JPEG at path. 0 on success; -1 for an unknown

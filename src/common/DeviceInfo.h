@@ -5,10 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 struct DeviceInfo {
     int32_t DeviceIndex;         // position in the capture library's enumeration
-    uint32_t Reserved1;          // carried unchanged
+    uint32_t Reserved1;          // with Reserved2 and Reserved3: the camera's identity
     char DeviceName[256];        // as the library reports it, NUL-terminated
     char CustomDeviceName[256];  // the operator's name; the recordings' folder
     int32_t RecordFlag;          // 1 when the channel records; never set by the library
@@ -46,3 +47,17 @@ void SetDeviceName(char (&field)[256], const char* text);
 // Null when it cannot be allocated. Freed only with FreeCameraTable.
 DeviceInfo* NewCameraTable();
 void FreeCameraTable(DeviceInfo* table);
+
+// A camera's identity: a 96-bit digest of its stable key (the USB serial or port path
+// the capture library reports), kept in the three reserved words so that it travels
+// wherever the record is copied, the 5440-byte camera table included. The capture
+// library writes it when it enumerates, the camera list reader from the key file
+// beside the list; every other holder carries it unchanged. All three words zero: no
+// identity, as in a list written before keys were kept; such a record is found by
+// DeviceName and DeviceIndex as before.
+void SetCameraIdentity(DeviceInfo& record, std::string_view key);
+bool HasCameraIdentity(const DeviceInfo& record);
+// Both records carry an identity and it is the same.
+bool SameIdentity(const DeviceInfo& a, const DeviceInfo& b);
+// The same physical camera: by identity when both carry one, else by DeviceName.
+bool IsSameCamera(const DeviceInfo& a, const DeviceInfo& b);
