@@ -102,7 +102,9 @@ int main(int argc, char** argv) {
 
     CCountingWindow mainWindow;
     auto app = std::make_unique<CMonitorApp>(folder + "/bin/fourcams_bench");
-    app->SetRecordDir(folder + "/rec");
+    AppSettings settings = app->Settings();
+    settings.RecordDir = folder + "/rec";
+    app->SetSettings(settings);
     app->SetMainWindow(&mainWindow);
 
     DeviceInfo devices[kMaxDevices];
@@ -123,7 +125,8 @@ int main(int argc, char** argv) {
     const double cpuBefore = CpuSeconds();
     const auto begin = Clock::now();
     for (int i = 0; i < kCameras; ++i) {
-        channels.push_back(std::make_unique<CCameraChannel>());
+        channels.push_back(
+            std::make_unique<CCameraChannel>([&app] { return app->Settings().RecordDir; }));
         if (channels.back()->Open(&cells[i], &records[i], &mainWindow) != 1) {
             std::fprintf(stderr, "%s did not open\n", records[i].DeviceName);
         }

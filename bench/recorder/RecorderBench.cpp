@@ -104,10 +104,9 @@ struct RunResult {
 
 enum class Mode { Full, Free, Paced };
 
-RunResult Run(CMonitorApp& app, const std::string& folder, uint64_t totalBytes, Mode mode,
+RunResult Run(const std::string& folder, uint64_t totalBytes, Mode mode,
               double pacedBytesPerSecond) {
     const std::string recordDir = folder + "/rec";
-    app.SetRecordDir(recordDir);
     // Each run is one access unit, a key frame every kKeyFrameEvery, so that after an
     // overflow the recorder resumes as it does with a camera.
     const std::vector<uint8_t> keyFrame = AccessUnit(true);
@@ -115,7 +114,7 @@ RunResult Run(CMonitorApp& app, const std::string& folder, uint64_t totalBytes, 
 
     RunResult result;
     result.PushNs.reserve(totalBytes / kRunBytes);
-    CRecorder recorder("bench");
+    CRecorder recorder("bench", [recordDir] { return recordDir; });
     if (recorder.Start() != 0) {
         std::fprintf(stderr, "recorder did not start under %s\n", recordDir.c_str());
         return result;
@@ -198,17 +197,17 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 3; ++round) {
         const DdResult ddRound = RunDd(folder, mib);
         if (round == 0 || ddRound.Seconds < dd.Seconds) dd = ddRound;
-        RunResult fullRound = Run(app, folder, totalBytes, Mode::Full, 0);
+        RunResult fullRound = Run(folder, totalBytes, Mode::Full, 0);
         if (round == 0 || fullRound.Seconds < full.Seconds) full = std::move(fullRound);
     }
     const double ddMiBps = MiBps(totalBytes, dd.Seconds);
     std::printf("dd     %8.1f MiB/s (bs=512K conv=fdatasync, best of 3: %.2f s; dd says: %s)\n",
                 ddMiBps, dd.Seconds, dd.Summary.c_str());
     Report("full", full, ddMiBps);
-    const RunResult free = Run(app, folder, totalBytes, Mode::Free, 0);
+    const RunResult free = Run(folder, totalBytes, Mode::Free, 0);
     Report("free", free, ddMiBps);
     const double pacedRate = (argc > 3 ? std::strtod(argv[3], nullptr) : 100.0) * 1048576.0;
-    const RunResult paced = Run(app, folder, totalBytes, Mode::Paced, pacedRate);
+    const RunResult paced = Run(folder, totalBytes, Mode::Paced, pacedRate);
     std::printf("paced at %.1f MiB/s:\n", pacedRate / 1048576.0);
     Report("paced", paced, ddMiBps);
 

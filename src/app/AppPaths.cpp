@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/MonitorApp.h"
 #include "platform/FileSystem.h"
 
 #ifndef ORVEX_INSTALL_BINDIR
@@ -24,6 +23,8 @@ const char* const kInstalledMarker = ORVEX_INSTALLED_MARKER;
 namespace {
 
 constexpr const char* kUserFolderName = "OrvexClient";
+constexpr const char* kConfigFileName = "OrvexCfg.ini";
+constexpr const char* kCameraListFileName = "CameraList.xml";
 
 std::string WithoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -81,8 +82,8 @@ AppPaths DecideAppPaths(const AppPathInputs& inputs) {
         // As the event log always had it: the folder without its "/", "." for none.
         paths.LogBase = inputs.ExeDir.empty() ? "." : WithoutTrailingSlashes(inputs.ExeDir);
     }
-    paths.ConfigPath = paths.ConfigDir + CMonitorApp::kConfigFileName;
-    paths.CameraListPath = paths.ConfigDir + CMonitorApp::kCameraListFileName;
+    paths.ConfigPath = paths.ConfigDir + kConfigFileName;
+    paths.CameraListPath = paths.ConfigDir + kCameraListFileName;
     return paths;
 }
 

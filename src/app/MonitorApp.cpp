@@ -4,7 +4,6 @@
 
 #include "common/Messages.h"
 #include "platform/FileSystem.h"
-#include "platform/ProfileIni.h"
 
 namespace {
 std::atomic<CMonitorApp*> gApp{nullptr};  // set and cleared by the application object
@@ -42,14 +41,6 @@ CMonitorApp::~CMonitorApp() {
     ExitInstance();
 }
 
-std::string CMonitorApp::DefaultRecordDir() {
-    return UserVideosDir() + "/录像";
-}
-
-std::string CMonitorApp::RecordDirSetting(const std::string& configPath) {
-    return GetProfileString(configPath, kSection, "RecordDir", DefaultRecordDir().c_str());
-}
-
 void CMonitorApp::InitPaths() {
     std::lock_guard<std::mutex> guard(settingsLock_);
     exeDir_ = paths_.ExeDir;
@@ -58,18 +49,7 @@ void CMonitorApp::InitPaths() {
 }
 
 void CMonitorApp::LoadSettings() {
-    const std::string path = ConfigPath();
-    const std::string recordDir = RecordDirSetting(path);
-    int saveDay = GetProfileInt(path, kSection, "RecordSaveDay", kDefaultRecordSaveDay);
-    if (saveDay <= 0) saveDay = kFallbackRecordSaveDay;
-    const std::string supportRecord = GetProfileString(path, kSection, "SupportRecord", "1");
-    const std::string openVideo = GetProfileString(path, kSection, "OpenVideoAfterStart", "1");
-
-    std::lock_guard<std::mutex> guard(settingsLock_);
-    recordDir_ = recordDir;
-    recordSaveDay_ = saveDay;
-    supportRecord_ = supportRecord;
-    openVideoAfterStart_ = openVideo;
+    SetSettings(AppSettings::Read(ConfigPath()));
 }
 
 bool CMonitorApp::InitInstance(const std::function<void(CMonitorApp&)>& runMainWindow) {
@@ -128,42 +108,12 @@ std::string CMonitorApp::CameraListPath() const {
     return cameraListPath_;
 }
 
-std::string CMonitorApp::RecordDir() const {
+AppSettings CMonitorApp::Settings() const {
     std::lock_guard<std::mutex> guard(settingsLock_);
-    return recordDir_;
+    return settings_;
 }
 
-int CMonitorApp::RecordSaveDay() const {
+void CMonitorApp::SetSettings(const AppSettings& settings) {
     std::lock_guard<std::mutex> guard(settingsLock_);
-    return recordSaveDay_;
-}
-
-std::string CMonitorApp::SupportRecord() const {
-    std::lock_guard<std::mutex> guard(settingsLock_);
-    return supportRecord_;
-}
-
-std::string CMonitorApp::OpenVideoAfterStart() const {
-    std::lock_guard<std::mutex> guard(settingsLock_);
-    return openVideoAfterStart_;
-}
-
-void CMonitorApp::SetRecordDir(const std::string& value) {
-    std::lock_guard<std::mutex> guard(settingsLock_);
-    recordDir_ = value;
-}
-
-void CMonitorApp::SetRecordSaveDay(int value) {
-    std::lock_guard<std::mutex> guard(settingsLock_);
-    recordSaveDay_ = value;
-}
-
-void CMonitorApp::SetSupportRecord(const std::string& value) {
-    std::lock_guard<std::mutex> guard(settingsLock_);
-    supportRecord_ = value;
-}
-
-void CMonitorApp::SetOpenVideoAfterStart(const std::string& value) {
-    std::lock_guard<std::mutex> guard(settingsLock_);
-    openVideoAfterStart_ = value;
+    settings_ = settings;
 }

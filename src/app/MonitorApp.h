@@ -1,6 +1,7 @@
-// The application object: where the files live (AppPaths), the four settings of
-// OrvexCfg.ini, the event log and the log routine AppLog. One exists per process
-// and every component reaches it through TheApp() or the free AppLog().
+// The application object: where the files live (AppPaths), the current settings
+// (AppSettings), the event log and the log routine AppLog. One exists per process;
+// components log through the free AppLog(), and the program's assembly hands each
+// part the settings it needs.
 //
 // Threads: AppLog may be called from any thread. The settings are written on the
 // user-interface thread and read from any thread; each read returns a whole copy
@@ -13,18 +14,14 @@
 #include <string>
 
 #include "app/AppPaths.h"
+#include "app/AppSettings.h"
 #include "app/EventLog.h"
 #include "common/WindowHandle.h"
 #include "platform/LocalTime.h"
 
 class CMonitorApp {
 public:
-    static constexpr const char* kSection = "CFG";
-    static constexpr const char* kConfigFileName = "OrvexCfg.ini";
-    static constexpr const char* kCameraListFileName = "CameraList.xml";
     static constexpr const char* kLogName = "OrvexClient";
-    static constexpr int kDefaultRecordSaveDay = 30;
-    static constexpr int kFallbackRecordSaveDay = 10;
 
     // modulePath: the executable's full path; empty means the running executable.
     // Decides where the files live (ResolveAppPaths), creates the user's folders when
@@ -46,7 +43,7 @@ public:
     // Publishes ExeDir, ConfigPath and CameraListPath from the paths decided at
     // construction.
     void InitPaths();
-    // Reads RecordDir, RecordSaveDay, SupportRecord and OpenVideoAfterStart.
+    // Reads the settings file.
     void LoadSettings();
 
     // Writes the text as a line of the event log, then posts a copy to the main
@@ -69,23 +66,11 @@ public:
     std::string ExeDir() const;  // the executable's folder, ends with "/"
     std::string ConfigPath() const;
     std::string CameraListPath() const;
-    std::string RecordDir() const;
-    int RecordSaveDay() const;
-    std::string SupportRecord() const;
-    std::string OpenVideoAfterStart() const;
-    // The switches are on exactly when their text is "1".
-    bool IsSupportRecord() const { return SupportRecord() == "1"; }
-    bool IsOpenVideoAfterStart() const { return OpenVideoAfterStart() == "1"; }
-
-    // Stores new values (the settings dialog writes the file itself).
-    void SetRecordDir(const std::string& value);
-    void SetRecordSaveDay(int value);
-    void SetSupportRecord(const std::string& value);
-    void SetOpenVideoAfterStart(const std::string& value);
-
-    static std::string DefaultRecordDir();
-    // RecordDir as the settings file at configPath gives it, with its default.
-    static std::string RecordDirSetting(const std::string& configPath);
+    // Where the files live, as decided at construction; read-only, any thread.
+    const AppPaths& Paths() const { return paths_; }
+    AppSettings Settings() const;
+    // Takes new values (the settings dialog has written them to the file).
+    void SetSettings(const AppSettings& settings);
 
 private:
     const std::string modulePath_;  // set at construction, read-only after
@@ -95,17 +80,15 @@ private:
     std::string exeDir_;
     std::string configPath_;
     std::string cameraListPath_;
-    std::string recordDir_;
-    int recordSaveDay_ = kDefaultRecordSaveDay;
-    std::string supportRecord_;
-    std::string openVideoAfterStart_;
+    AppSettings settings_;
 
     std::recursive_mutex logLock_;         // serializes AppLog; taken before the event log's lock
     std::unique_ptr<CEventLog> eventLog_;  // guarded by logLock_
     HWND mainWindow_ = nullptr;            // guarded by logLock_
 };
 
-// The application object, or null before it exists and after it is gone.
+// The application object, or null before it exists and after it is gone. Only the
+// program's assembly and its windows reach for it.
 CMonitorApp* TheApp();
 
 // The application's log routine; does nothing when there is no application object.

@@ -3,8 +3,8 @@
 // pictures. A module of its own behind this small C-style interface.
 //
 // Threads: every call may come from any thread, but calls for one handle are not
-// made concurrently, except CameraCap_Close (see there). Callbacks and frames arrive on the library's own threads.
-// Ownership: the library keeps no pointer to the caller's DeviceInfo after
+// made concurrently, except CameraCap_Close (see there). Callbacks and frames arrive on the
+// library's own threads. Ownership: the library keeps no pointer to the caller's DeviceInfo after
 // CameraCap_Open returns. The frame target and the notice window must stay valid
 // until CameraCap_Close for the handle has returned.
 #pragma once
@@ -57,6 +57,7 @@ int CameraCap_EnumDeviceKeys(DeviceInfo* devices, CameraKey* keys, int32_t* coun
 // told to notice ("摄像头 %s 已断开", "摄像头 %s 无画面", ...) and reopened by itself
 // each second; when it delivers again, "摄像头 %s 已重新连接" follows and frames and
 // stream resume on the same handle, the stream at a key frame.
+constexpr int32_t kCameraCapUnknownDevice = -1;
 int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notice,
                        StreamCallback callback, void* user);
 

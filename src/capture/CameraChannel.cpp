@@ -4,7 +4,6 @@
 #include <string>
 
 #include "capture/CameraCap.h"
-#include "capture/Recorder.h"
 
 namespace {
 // A name field may fill all 256 bytes without a NUL; log only what is inside it.
@@ -13,7 +12,7 @@ std::string FieldText(const char (&field)[256]) {
 }
 }  // namespace
 
-CCameraChannel::CCameraChannel() {
+CCameraChannel::CCameraChannel(RecordDirFn recordDir) : recordDir_(std::move(recordDir)) {
     ZeroDeviceInfo(device_);
 }
 
@@ -21,25 +20,33 @@ CCameraChannel::~CCameraChannel() {
     Close();
 }
 
-int CCameraChannel::Open(IFrameTarget* video, DeviceInfo* device, HWND notice) {
+int CCameraChannel::Open(IFrameTarget* video, DeviceInfo* device, HWND notice, int32_t reserved) {
     if (device == nullptr) return 0;
     if (handle_ >= 0 || recorder_) Close();
     std::memcpy(&device_, device, sizeof device_);
     // The recorder runs before the library is asked, so the first callback finds it.
     // A failed Start has logged why; the camera is shown all the same.
     if (device_.RecordFlag != 0) {
-        recorder_ = std::make_unique<CRecorder>(this);
+        recorder_ = std::make_unique<CRecorder>(this, recordDir_);
         recorder_->Start();
     }
-    handle_ = CameraCap_Open(video, device, notice, &ChannelStreamProc, this);
-    const std::string name = FieldText(device_.DeviceName);
+    handle_ = reserved >= 0 ? CameraCap_OpenReserved(reserved, video, device, notice,
+                                                     &ChannelStreamProc, this)
+                            : CameraCap_Open(video, device, notice, &ChannelStreamProc, this);
     if (handle_ >= 0) {
-        ComponentLog(this, "成功打开设备 %s", name.c_str());
+        ComponentLog(this, "成功打开设备 %s", FieldText(device_.DeviceName).c_str());
         return 1;
     }
-    ComponentLog(this, "打开设备 %s 失败", name.c_str());
+    if (handle_ == kCameraCapUnknownDevice && HasCameraIdentity(device_)) {
+        std::string name = FieldText(device_.CustomDeviceName);
+        if (name.empty()) name = FieldText(device_.DeviceName);
+        ComponentLog(this, "摄像头 %s 未连接", name.c_str());
+    } else if (handle_ != kCameraCapCancelled) {
+        ComponentLog(this, "打开设备 %s 失败", FieldText(device_.DeviceName).c_str());
+    }
     // No callback comes from a failed opening: the recorder goes now, and with it its
     // thread; its file is made only with the first bytes, so none is left behind.
+    if (recorder_) recorder_->Discard();
     recorder_.reset();
     return 0;
 }

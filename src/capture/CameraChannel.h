@@ -3,8 +3,10 @@
 // is recorded, forwards the library's stream to that recorder, takes still pictures
 // and closes the camera. A video cell makes a new channel for every opening.
 //
-// Threads: Open, Close, Snapshot and destruction on the user-interface thread;
-// ChannelStreamProc and OnStream on the capture library's thread. There is no lock:
+// Threads: Open, Close, Snapshot and destruction on one thread at a time (a video
+// cell opens on a thread of its own and hands the channel to the user-interface
+// thread when the opening ended); ChannelStreamProc and OnStream on the capture
+// library's thread. There is no lock:
 // the recorder exists before CameraCap_Open is called and is destroyed only after
 // CameraCap_Close has returned, so no stream callback can meet a missing recorder.
 #pragma once
@@ -14,21 +16,25 @@
 
 #include "capture/CaptureObject.h"
 #include "capture/FrameTarget.h"
+#include "capture/Recorder.h"
 #include "common/DeviceInfo.h"
 #include "common/WindowHandle.h"
 
-class CRecorder;
-
 class CCameraChannel : public CCaptureObject {
 public:
-    CCameraChannel();
+    // recordDir: where a recording of this channel goes (read at every new file).
+    explicit CCameraChannel(RecordDirFn recordDir = {});
     ~CCameraChannel() override;
 
     // 1 when the library opened the camera, 0 when not (also for a null device).
-    // Starts a recorder first when device->RecordFlag is set, and discards it again
-    // when the opening fails; the library gets the caller's record, not the
-    // channel's copy. A channel still open is closed first.
-    int Open(IFrameTarget* video, DeviceInfo* device, HWND notice);
+    // Starts a recorder first when device->RecordFlag is set, and discards it again,
+    // without its stop line, when the opening fails; the library gets the caller's
+    // record, not the channel's copy. A channel still open is closed first.
+    // reserved: a handle from CameraCap_Reserve, so that another thread may end the
+    // opening by closing it (nothing is logged then); -1 for a plain opening.
+    // A failure logs one line: "摄像头 %s 未连接" (custom name) when the record names
+    // its camera by identity and that camera is not attached, else "打开设备 %s 失败".
+    int Open(IFrameTarget* video, DeviceInfo* device, HWND notice, int32_t reserved = -1);
     // Closes the camera (when the handle is 0 or more), then destroys the recorder.
     // Safe on a channel that is not open.
     void Close();
@@ -48,8 +54,9 @@ public:
     const CRecorder* Recorder() const { return recorder_.get(); }
 
 private:
-    DeviceInfo device_;    // written at Open on the user-interface thread only
-    int32_t handle_ = -1;  // user-interface thread only
+    const RecordDirFn recordDir_;
+    DeviceInfo device_;    // written at Open on the opening thread, before the recorder runs
+    int32_t handle_ = -1;  // the thread that opens and closes
     // Set and cleared on the user-interface thread while no callback can run;
     // read by the capture thread in between.
     std::unique_ptr<CRecorder> recorder_;

@@ -44,9 +44,10 @@ void ComponentLog(const CCaptureObject* component, const char* format, ...) {
     va_end(args);
     CutAtCharacter(message, messageLength, sizeof message);
 
+    // The component name is always empty, so every line begins with one space.
+    (void)component;
     char text[kBufferBytes];
-    const char* name = component != nullptr ? component->Name() : "";
-    const int textLength = std::snprintf(text, sizeof text, "%s %s", name, message);
+    const int textLength = std::snprintf(text, sizeof text, " %s", message);
     CutAtCharacter(text, textLength, sizeof text);
 
     AppLog(text);

@@ -1,10 +1,10 @@
-// The base of the camera channel and the recorder: a component name for log lines
-// and a link to the component that owns this one (a recorder's owner is its
-// channel). ComponentLog is how both report a line to the application's log.
+// The base of the camera channel and the recorder: a link to the component that owns
+// this one (a recorder's owner is its channel). ComponentLog is how both report a
+// line to the application's log.
 //
-// Threads: name and owner are set on the owner's thread before any other thread
-// sees the object and are read-only afterwards, so any thread may read them.
-// ComponentLog may be called from any thread.
+// Threads: the owner is set on the owner's thread before any other thread sees the
+// object and is read-only afterwards, so any thread may read it. ComponentLog may be
+// called from any thread.
 #pragma once
 
 #include <cstddef>
@@ -13,16 +13,12 @@
 
 class CCaptureObject {
 public:
-    static constexpr size_t kNameBytes = 256;
-
     CCaptureObject() = default;
     virtual ~CCaptureObject() = default;
 
     CCaptureObject(const CCaptureObject&) = delete;
     CCaptureObject& operator=(const CCaptureObject&) = delete;
 
-    // Empty for every component of this system; ComponentLog still joins it in.
-    const char* Name() const { return name_; }
     CCaptureObject* Owner() const { return owner_; }
     // The camera record behind this component, if it has one (a channel does). The
     // recorder finds its camera's name through its owner this way, without knowing
@@ -34,7 +30,6 @@ protected:
     void SetOwner(CCaptureObject* owner) { owner_ = owner; }
 
 private:
-    char name_[kNameBytes] = {};       // read-only after construction
     CCaptureObject* owner_ = nullptr;  // read-only after construction
 };
 
@@ -42,8 +37,8 @@ private:
 // this many bytes; longer text is cut at a character boundary.
 constexpr size_t kComponentLogMaxBytes = 519;
 
-// Formats the message, joins it after the component's name as "%s %s" and hands it
-// to AppLog. A null component counts as one with an empty name, so the text then
-// begins with one space, like every line of a channel or recorder.
+// Formats the message and hands it to AppLog after one space: the place of a
+// component name, which no component of this system has, so every line of a channel
+// or recorder begins with one space.
 void ComponentLog(const CCaptureObject* component, const char* format, ...)
     __attribute__((format(printf, 2, 3)));

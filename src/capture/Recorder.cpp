@@ -9,15 +9,13 @@
 #include <new>
 #include <thread>
 
-#include "app/MonitorApp.h"
 #include "capture/AnnexB.h"
 #include "capture/RecordDirGuard.h"
 #include "capture/RecordingFiles.h"
+#include "capture/RecordingName.h"
 #include "platform/FileSystem.h"
 
 namespace {
-// Names tried after "<hh-mm-ss>.264" is taken: "<hh-mm-ss>_1.264" up to this suffix.
-constexpr int kMaxNameSuffix = 999;
 
 void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -27,40 +25,19 @@ double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-// Each "/"-separated part that would name no folder or climb out ("" "." "..") is
-// replaced, so a name can add folder levels but never leave RecordDir.
-std::string SafeCameraFolder(const std::string& name) {
-    std::string safe;
-    size_t begin = 0;
-    while (true) {
-        const size_t slash = name.find('/', begin);
-        const size_t end = slash == std::string::npos ? name.size() : slash;
-        const std::string part = name.substr(begin, end - begin);
-        safe +=
-            (part.empty() || part == "." || part == "..") ? CRecorder::kPlaceholderFolder : part;
-        if (slash == std::string::npos) break;
-        safe += '/';
-        begin = slash + 1;
-    }
-    return safe;
-}
-
 // Creates the file exclusively, so an existing recording is never emptied: when the
 // name is taken the next free "_<n>" name in the same folder is used. Each chunk
 // then goes to the kernel in one write(2), whose count is what the file received.
-int CreateUniqueFile(const std::string& path, std::string* usedPath) {
-    const size_t dot = path.rfind('.');
-    const std::string stem = path.substr(0, dot);
-    const std::string extension = path.substr(dot);
-    std::string candidate = path;
-    for (int suffix = 1;; ++suffix) {
+int CreateUniqueFile(const std::string& recordDir, const std::string& camera,
+                     const LocalTime& start, std::string* usedPath) {
+    for (int suffix = 0;; ++suffix) {
+        const std::string candidate = RecordingName::Path(recordDir, camera, start, suffix);
         const int fd = CRecordingFiles::Create(candidate);
         if (fd >= 0) {
             *usedPath = candidate;
             return fd;
         }
-        if (errno != EEXIST || suffix > kMaxNameSuffix) return -1;
-        candidate = stem + "_" + std::to_string(suffix) + extension;
+        if (errno != EEXIST || suffix >= RecordingName::kMaxSuffix) return -1;
     }
 }
 
@@ -78,20 +55,18 @@ void SyncFolderOf(const std::string& path) {
 bool IsDiskError(int error) {
     return error == EIO || error == ENODEV || error == ENXIO || error == EROFS || error == ESTALE;
 }
-
-std::string RecordDirSetting() {
-    const CMonitorApp* app = TheApp();
-    return app != nullptr ? app->RecordDir() : std::string();
-}
 }  // namespace
 
-CRecorder::CRecorder(CCaptureObject* owner, ClockFn clock)
-    : clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)), disk_{&::write, &::fdatasync} {
+CRecorder::CRecorder(CCaptureObject* owner, RecordDirFn recordDir, ClockFn clock)
+    : recordDir_(std::move(recordDir)),
+      clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)),
+      disk_{&::write, &::fdatasync} {
     SetOwner(owner);
 }
 
-CRecorder::CRecorder(std::string cameraName, ClockFn clock)
+CRecorder::CRecorder(std::string cameraName, RecordDirFn recordDir, ClockFn clock)
     : cameraName_(std::move(cameraName)),
+      recordDir_(std::move(recordDir)),
       clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)),
       disk_{&::write, &::fdatasync} {}
 
@@ -102,22 +77,6 @@ CRecorder::~CRecorder() {
 void CRecorder::SetDiskCalls(RecorderDiskCalls calls) {
     if (calls.Write) disk_.Write = std::move(calls.Write);
     if (calls.Sync) disk_.Sync = std::move(calls.Sync);
-}
-
-std::string CRecorder::FilePath(const std::string& recordDir, const std::string& cameraName,
-                                const LocalTime& time) {
-    std::string folder = recordDir;
-    if (!folder.empty() && folder.back() == '/') folder.pop_back();  // one only
-    const std::string camera = SafeCameraFolder(cameraName);
-    const char* const format = "%s/%s/%04d-%02d-%02d/%02d-%02d-%02d.264";
-    const int length = std::snprintf(nullptr, 0, format, folder.c_str(), camera.c_str(), time.Year,
-                                     time.Month, time.Day, time.Hour, time.Minute, time.Second);
-    if (length < 0) return {};
-    std::string path(static_cast<size_t>(length) + 1, '\0');
-    std::snprintf(path.data(), path.size(), format, folder.c_str(), camera.c_str(), time.Year,
-                  time.Month, time.Day, time.Hour, time.Minute, time.Second);
-    path.pop_back();
-    return path;
 }
 
 std::string CRecorder::CameraName() const {
@@ -159,14 +118,14 @@ void CRecorder::Drop(uint32_t count) {
     droppedBytes_.fetch_add(count, std::memory_order_relaxed);
 }
 
-int CRecorder::Push(const uint8_t* data, int32_t length) {
-    if (data == nullptr || length <= 0) return 0;
+void CRecorder::Push(const uint8_t* data, int32_t length) {
+    if (data == nullptr || length <= 0) return;
     const uint32_t count = static_cast<uint32_t>(length);
     // Bytes after a gap do not decode before the next key frame.
     const bool awaiting = awaitingKeyFrame_.load(std::memory_order_relaxed);
     if (awaiting && !IsKeyFrameAccessUnit(data, count)) {
         Drop(count);
-        return 0;
+        return;
     }
     CStreamBuffer* ring = ring_.get();
     // This thread alone adds bytes, so the room seen here can only grow before Write.
@@ -174,11 +133,10 @@ int CRecorder::Push(const uint8_t* data, int32_t length) {
     if (!fits || ring->Write(data, count) != count) {
         Drop(count);
         if (!awaiting) awaitingKeyFrame_.store(true, std::memory_order_relaxed);
-        return 0;
+        return;
     }
     storedBytes_.fetch_add(count, std::memory_order_release);
     if (awaiting) awaitingKeyFrame_.store(false, std::memory_order_relaxed);
-    return 0;
 }
 
 bool CRecorder::TakeFromRing(SteadyTime now) {
@@ -207,7 +165,7 @@ bool CRecorder::TakeFromRing(SteadyTime now) {
 }
 
 bool CRecorder::OpenNextFile() {
-    const std::string recordDir = RecordDirSetting();
+    const std::string recordDir = recordDir_ ? recordDir_() : std::string();
     if (!CRecordDirGuard::Usable(recordDir)) {
         createFailures_.fetch_add(1, std::memory_order_relaxed);
         if (!dirRefused_)
@@ -216,7 +174,9 @@ bool CRecorder::OpenNextFile() {
         return false;
     }
     dirRefused_ = false;
-    const std::string path = FilePath(recordDir, CameraName(), clock_());
+    const std::string camera = CameraName();
+    const LocalTime start = clock_();
+    const std::string path = RecordingName::Path(recordDir, camera, start);
     if (CreateFileFolders(path.c_str()) != 0) {
         if (!folderFailing_) {
             ComponentLog(
@@ -227,7 +187,7 @@ bool CRecorder::OpenNextFile() {
     } else {
         folderFailing_ = false;
     }
-    const int fd = CreateUniqueFile(path, &filePath_);
+    const int fd = CreateUniqueFile(recordDir, camera, start, &filePath_);
     if (fd < 0) {
         createFailures_.fetch_add(1, std::memory_order_relaxed);
         if (!createFailing_) ComponentLog(this, "创建录像文件失败 %s", path.c_str());
@@ -338,8 +298,8 @@ void CRecorder::EndTroubleIfOver(SteadyTime now) {
     troubled_ = false;
 }
 
-int CRecorder::RecordStep() {
-    if (!chunk_ || !ring_) return 0;
+void CRecorder::RecordStep() {
+    if (!chunk_ || !ring_) return;
     const SteadyTime now = std::chrono::steady_clock::now();
     const bool due = pendingLength_ > 0 || TakeFromRing(now);
     if (due && !FlushPending(true)) {
@@ -348,7 +308,7 @@ int CRecorder::RecordStep() {
         BeginTrouble();
         EndTroubleIfOver(now);
         SleepMs(kRetrySleepMs);
-        return 0;
+        return;
     }
     if (due) RollOverIfFull(true);
     const bool unsynced = syncedBytes_.load(std::memory_order_relaxed) <
@@ -356,7 +316,6 @@ int CRecorder::RecordStep() {
     if (file_ && unsynced && now - lastSync_ >= kSyncInterval) SyncFile(now);
     EndTroubleIfOver(now);
     if (!due) SleepMs(ring_->Available() == 0 ? kEmptySleepMs : kPartialSleepMs);
-    return 0;
 }
 
 // Runs after the worker has ended: what the ring still holds is written with the
@@ -377,7 +336,15 @@ void CRecorder::DrainRing() {
     }
 }
 
-int CRecorder::Stop() {
+void CRecorder::Stop() {
+    StopWorkerAndFlush(true);
+}
+
+void CRecorder::Discard() {
+    StopWorkerAndFlush(false);
+}
+
+void CRecorder::StopWorkerAndFlush(bool report) {
     worker_.SetThreadFunction(nullptr, nullptr);
     worker_.StopThread();
     DrainRing();
@@ -389,7 +356,7 @@ int CRecorder::Stop() {
     pendingLength_ = 0;
     pendingOffset_ = 0;
     CloseFile();
-    if (started_) {
+    if (started_ && report) {
         ComponentLog(
             this,
             "录像停止 %s, 写入 %llu 字节, 丢弃 %llu 字节, 写入失败 %llu 次, 创建文件失败 %llu 次",
@@ -404,7 +371,6 @@ int CRecorder::Stop() {
         ring_->Release();
         ring_.reset();
     }
-    return 0;
 }
 
 int32_t RecordThreadProc(void* user) {

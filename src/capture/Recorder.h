@@ -1,5 +1,7 @@
 // Writes the encoded stream of one opened camera to disk as a chain of raw .264
-// files "<RecordDir>/<camera>/<yyyy-mm-dd>/<hh-mm-ss>.264". The capture thread only
+// files named by RecordingName: "<RecordDir>/<camera>/<yyyy-mm-dd>/<hh-mm-ss>.264".
+// RecordDir is asked for anew at every file, so a folder chosen in the settings
+// applies from the next file on. The capture thread only
 // copies into a 4 MiB ring (Push); the recorder's worker takes the bytes out and
 // appends them to the current file: a whole 512 KiB chunk as soon as one is waiting,
 // less once the oldest waiting byte is 1 s old, so a quiet camera loses at most
@@ -47,6 +49,10 @@ struct RecorderDiskCalls {
     std::function<int(int fd)> Sync;
 };
 
+// The current recording folder; called on the recorder's worker at every new file, so
+// it must return a whole copy of a value another thread may replace.
+using RecordDirFn = std::function<std::string()>;
+
 class CRecorder : public CCaptureObject {
 public:
     static constexpr uint32_t kChunkBytes = 524288;       // 512 KiB, the largest write
@@ -65,14 +71,11 @@ public:
     // Attempts at a write that fails with a disk error (EIO, ENODEV...) before the
     // file is given up and the bytes go to a new file: about a second.
     static constexpr int kDiskErrorAttempts = 20;
-    // Folder used for a camera name (or one "/"-separated part of it) that is empty,
-    // "." or "..", so that no recording lands outside RecordDir.
-    static constexpr const char* kPlaceholderFolder = "_";
-
-    // Records for owner (the channel), whose DeviceRecord gives the camera name.
-    explicit CRecorder(CCaptureObject* owner = nullptr, ClockFn clock = {});
+    // Records for owner (the channel), whose DeviceRecord gives the camera name, below
+    // the folder recordDir gives (none: nothing can be recorded).
+    CRecorder(CCaptureObject* owner, RecordDirFn recordDir, ClockFn clock = {});
     // Records with no channel under a fixed camera name (tools and tests).
-    explicit CRecorder(std::string cameraName, ClockFn clock = {});
+    CRecorder(std::string cameraName, RecordDirFn recordDir, ClockFn clock = {});
     ~CRecorder() override;
 
     // Replaces write and fdatasync; only before Start.
@@ -85,13 +88,16 @@ public:
     int Start();
     // Stores the run (one access unit) in the ring whole, or drops it whole when it
     // does not fit; after a drop, every run up to the next key frame is dropped too.
-    // Never touches the disk, never waits for it. Returns 0.
-    int Push(const uint8_t* data, int32_t length);
-    // One pass of the worker. Returns 0.
-    int RecordStep();
+    // Never touches the disk, never waits for it.
+    void Push(const uint8_t* data, int32_t length);
+    // One pass of the worker.
+    void RecordStep();
     // Ends the worker, writes what the ring still holds, closes the file, logs the
-    // counters and frees everything Start acquired. Returns 0.
-    int Stop();
+    // counters ("录像停止 ...") and frees everything Start acquired.
+    void Stop();
+    // Stop without the counters line, for a recording that never began: its camera
+    // did not open, so no byte could come.
+    void Discard();
 
     // Bytes stored in the ring by Push (whole run, all files).
     uint64_t StoredBytes() const { return storedBytes_.load(std::memory_order_acquire); }
@@ -108,11 +114,6 @@ public:
     // creations that failed (or were refused, see CRecordDirGuard), since Start.
     uint64_t WriteFailures() const { return writeFailures_.load(std::memory_order_relaxed); }
     uint64_t CreateFailures() const { return createFailures_.load(std::memory_order_relaxed); }
-
-    // The full path of a recording file started at time: RecordDir without one
-    // trailing "/", the camera name made safe (see kPlaceholderFolder), date, time.
-    static std::string FilePath(const std::string& recordDir, const std::string& cameraName,
-                                const LocalTime& time);
 
 private:
     using SteadyTime = std::chrono::steady_clock::time_point;
@@ -141,8 +142,10 @@ private:
     void BeginTrouble();
     void EndTroubleIfOver(SteadyTime now);
     void DrainRing();
+    void StopWorkerAndFlush(bool report);
 
     const std::string cameraName_;  // used when the owner is not a channel
+    const RecordDirFn recordDir_;
     const ClockFn clock_;
     RecorderDiskCalls disk_;  // set before Start, read by the worker and Stop
     bool started_ = false;    // owner's thread

@@ -9,71 +9,22 @@
 #include <system_error>
 #include <tuple>
 
-#include "app/MonitorApp.h"
 #include "capture/CaptureObject.h"
 #include "capture/RecordDirGuard.h"
 #include "capture/RecordingFiles.h"
+#include "capture/RecordingName.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 constexpr int64_t kSecondsPerDay = 86400;
-
-bool Digits(const std::string& text, size_t at, size_t count, int* value) {
-    if (at + count > text.size()) return false;
-    int v = 0;
-    for (size_t i = at; i < at + count; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        v = v * 10 + (text[i] - '0');
-    }
-    *value = v;
-    return true;
-}
-
-// Days since 1970-01-01 of a "yyyy-mm-dd" folder name; false for anything else.
-bool ParseDay(const std::string& name, int64_t* days) {
-    int y = 0, m = 0, d = 0;
-    if (name.size() != 10 || name[4] != '-' || name[7] != '-' || !Digits(name, 0, 4, &y) ||
-        !Digits(name, 5, 2, &m) || !Digits(name, 8, 2, &d)) {
-        return false;
-    }
-    const std::chrono::year_month_day date{std::chrono::year(y), std::chrono::month(m),
-                                           std::chrono::day(d)};
-    if (!date.ok()) return false;
-    *days = std::chrono::sys_days(date).time_since_epoch().count();
-    return true;
-}
-
-// Seconds into the day and the suffix of "hh-mm-ss.264" or "hh-mm-ss_<n>.264".
-bool ParseTime(const std::string& name, int64_t* seconds, int* suffix) {
-    int h = 0, m = 0, s = 0;
-    if (name.size() < 12 || name[2] != '-' || name[5] != '-' || !Digits(name, 0, 2, &h) ||
-        !Digits(name, 3, 2, &m) || !Digits(name, 6, 2, &s) || h > 23 || m > 59 || s > 59 ||
-        name.compare(name.size() - 4, 4, ".264") != 0) {
-        return false;
-    }
-    *suffix = 0;
-    const size_t rest = name.size() - 12;  // what lies between the time and ".264"
-    if (rest > 0 &&
-        (rest < 2 || rest > 4 || name[8] != '_' || !Digits(name, 9, rest - 1, suffix))) {
-        return false;
-    }
-    *seconds = h * 3600 + m * 60 + s;
-    return true;
-}
-
-std::string RecordDirSetting() {
-    const CMonitorApp* app = TheApp();
-    std::string dir = app != nullptr ? app->RecordDir() : std::string();
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    return dir;
-}
 }  // namespace
 
 CRetention::CRetention() : CRetention(Options()) {}
 
 CRetention::CRetention(Options options)
-    : clock_(options.Clock ? std::move(options.Clock) : ClockFn(&GetLocalTime)),
+    : policy_(std::move(options.Policy)),
+      clock_(options.Clock ? std::move(options.Clock) : ClockFn(&GetLocalTime)),
       space_(options.Space ? std::move(options.Space) : DiskSpaceFn(&StatDiskSpace)),
       minReserveBytes_(options.MinReserveBytes),
       spaceCheckInterval_(options.SpaceCheckInterval) {}
@@ -101,11 +52,15 @@ bool CRetention::Recording::operator<(const Recording& other) const {
 }
 
 int64_t CRetention::Now() const {
-    const LocalTime t = clock_();
-    const std::chrono::year_month_day date{std::chrono::year(t.Year), std::chrono::month(t.Month),
-                                           std::chrono::day(t.Day)};
-    return std::chrono::sys_days(date).time_since_epoch().count() * kSecondsPerDay + t.Hour * 3600 +
-           t.Minute * 60 + t.Second;
+    return RecordingName::SecondsOf(clock_());
+}
+
+CRetention::Policy CRetention::CurrentPolicy() const {
+    Policy policy = policy_ ? policy_() : Policy();
+    while (policy.RecordDir.size() > 1 && policy.RecordDir.back() == '/') {
+        policy.RecordDir.pop_back();
+    }
+    return policy;
 }
 
 std::vector<CRetention::Recording> CRetention::ListRecordings(const std::string& recordDir) const {
@@ -118,13 +73,12 @@ std::vector<CRetention::Recording> CRetention::ListRecordings(const std::string&
         // <camera>/<day>/<file>: at least two folders below RecordDir.
         if (it.depth() < 2 || !fs::is_regular_file(it->symlink_status(error))) continue;
         const fs::path& path = it->path();
-        int64_t day = 0, seconds = 0;
-        int suffix = 0;
-        if (!ParseDay(path.parent_path().filename().string(), &day) ||
-            !ParseTime(path.filename().string(), &seconds, &suffix)) {
+        RecordingName::Parsed name;
+        if (!RecordingName::Parse(path.parent_path().filename().string(), path.filename().string(),
+                                  &name)) {
             continue;
         }
-        found.push_back({path.string(), day * kSecondsPerDay + seconds, suffix});
+        found.push_back({path.string(), name.StartSeconds, name.Suffix});
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -148,11 +102,11 @@ bool CRetention::Delete(const Recording& recording, const char* format, int64_t 
 }
 
 int CRetention::RunAgePass() {
-    const CMonitorApp* app = TheApp();
-    const std::string recordDir = RecordDirSetting();
-    if (app == nullptr || recordDir.empty() || !CRecordDirGuard::Usable(recordDir)) return 0;
+    const Policy policy = CurrentPolicy();
+    const std::string& recordDir = policy.RecordDir;
+    if (recordDir.empty() || policy.SaveDays <= 0 || !CRecordDirGuard::Usable(recordDir)) return 0;
     const int64_t now = Now();
-    const int64_t cutoff = now - int64_t{app->RecordSaveDay()} * kSecondsPerDay;
+    const int64_t cutoff = now - int64_t{policy.SaveDays} * kSecondsPerDay;
     int deleted = 0;
     for (const Recording& recording : ListRecordings(recordDir)) {
         if (recording.Start >= cutoff || stopping_.load()) break;
@@ -162,7 +116,7 @@ int CRetention::RunAgePass() {
 }
 
 int CRetention::RunSpacePass() {
-    const std::string recordDir = RecordDirSetting();
+    const std::string recordDir = CurrentPolicy().RecordDir;
     if (recordDir.empty() || !CRecordDirGuard::Usable(recordDir)) return 0;
     DiskSpace space = space_(recordDir);
     if (!space.Known) return 0;

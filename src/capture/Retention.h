@@ -5,7 +5,7 @@
 // writes are touched, "<RecordDir>/<camera>/<yyyy-mm-dd>/<hh-mm-ss>[_n].264", and
 // never one a recorder has open (CRecordingFiles). Every deletion is logged; a day
 // folder left empty is removed (not today's, which a recorder may be about to use).
-// RecordDir and RecordSaveDay are read from the application at every pass.
+// RecordDir and RecordSaveDay are asked for at every pass (Options::Policy).
 //
 // Threads: Start, Stop and destruction on the owner's thread (the main window's).
 // The passes run on the retention's own thread, or on the caller's thread through
@@ -41,7 +41,17 @@ public:
     };
     using DiskSpaceFn = std::function<DiskSpace(const std::string& folder)>;
 
+    // The settings a pass works with.
+    struct Policy {
+        std::string RecordDir;
+        int SaveDays = 0;  // recordings older than this many days go; 0 or less: none
+    };
+    // Called on the pass thread at every pass: returns whole copies of values the
+    // settings dialog may replace meanwhile.
+    using PolicyFn = std::function<Policy()>;
+
     struct Options {
+        PolicyFn Policy;    // no passes without it
         ClockFn Clock;      // local time; the system clock when empty
         DiskSpaceFn Space;  // statvfs when empty
         uint64_t MinReserveBytes = kMinReserveBytes;
@@ -79,6 +89,9 @@ private:
         bool operator<(const Recording& other) const;
     };
 
+    // The policy with RecordDir's trailing "/" removed; an empty RecordDir without one.
+    Policy CurrentPolicy() const;
+
     // The recordings below recordDir, oldest first.
     std::vector<Recording> ListRecordings(const std::string& recordDir) const;
     // Deletes one recording, logging with format, and its day folder when that is
@@ -87,6 +100,7 @@ private:
     int64_t Now() const;
     void Body();
 
+    const PolicyFn policy_;
     const ClockFn clock_;
     const DiskSpaceFn space_;
     const uint64_t minReserveBytes_;

@@ -7,10 +7,9 @@ CWorkerThread::~CWorkerThread() {
     StopThread();
 }
 
-int32_t CWorkerThread::SetThreadFunction(ThreadFunction function, void* user) {
+void CWorkerThread::SetThreadFunction(ThreadFunction function, void* user) {
     function_.store(function);
     user_.store(user);
-    return 0;
 }
 
 int32_t CWorkerThread::StartThread() {
@@ -24,23 +23,20 @@ int32_t CWorkerThread::StartThread() {
     return 0;
 }
 
-int32_t CWorkerThread::StopThread() {
-    if (!thread_.joinable()) return 0;
+void CWorkerThread::StopThread() {
+    if (!thread_.joinable()) return;
     runFlag_.store(0);
     // The caller's own worker stopping itself would deadlock on join; detach is not
     // an option either (the object may be freed), so this is a programming error.
     thread_.join();
-    return 0;
 }
 
-int32_t CWorkerThread::Pause() {
+void CWorkerThread::Pause() {
     pausedFlag_.store(1);
-    return 0;
 }
 
-int32_t CWorkerThread::Resume() {
+void CWorkerThread::Resume() {
     pausedFlag_.store(0);
-    return 0;
 }
 
 void CWorkerThread::Body() {

@@ -25,15 +25,15 @@ public:
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
 
-    // Stores both; the next pass uses them. Returns 0.
-    int32_t SetThreadFunction(ThreadFunction function, void* user);
+    // Stores both; the next pass uses them.
+    void SetThreadFunction(ThreadFunction function, void* user);
     // Creates the thread when there is none; 0 when a thread exists or was created,
     // -1 when creating it failed.
     int32_t StartThread();
     // Clears the run flag and joins the thread; nothing when there is no thread.
-    int32_t StopThread();
-    int32_t Pause();
-    int32_t Resume();
+    void StopThread();
+    void Pause();
+    void Resume();
 
     bool IsRunning() const { return thread_.joinable(); }  // owner's thread only
 

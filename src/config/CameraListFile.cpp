@@ -10,68 +10,36 @@
 
 #include "app/MonitorApp.h"
 #include "common/Messages.h"
+#include "config/CameraKeyFile.h"
+#include "config/XmlElements.h"
 #include "config/XmlInputGuard.h"
 #include "platform/FileSystem.h"
 #include "platform/ProfileIni.h"
 
 namespace {
 
-constexpr const char* kFileName = "CameraList.xml";
 constexpr const char* kRootName = "CameraList";
 constexpr const char* kItemName = "Item";
 
-// The text of the first child element of element named name, when that child's first
-// node is a text; null otherwise.
-const char* GetChildText(const TiXmlElement* element, const char* name) {
-    if (element == nullptr || name == nullptr) return nullptr;
-    const TiXmlElement* child = element->FirstChildElement(name);
-    if (child == nullptr) return nullptr;
-    const TiXmlNode* first = child->FirstChild();
-    const TiXmlText* text = first != nullptr ? first->ToText() : nullptr;
-    return text != nullptr ? text->Value() : nullptr;
-}
-
 // Stores the child's text into the record when it is present and not empty.
 void ReadNumber(const TiXmlElement* item, const char* name, int32_t* field) {
-    const char* text = GetChildText(item, name);
+    const char* text = ChildText(item, name);
     if (text != nullptr && text[0] != '\0') *field = ParseLeadingInt(text);
 }
 
 void ReadName(const TiXmlElement* item, const char* name, char (&field)[256]) {
-    const char* text = GetChildText(item, name);
+    const char* text = ChildText(item, name);
     if (text != nullptr && text[0] != '\0') SetDeviceName(field, text);
-}
-
-void AppendText(TiXmlElement* parent, const char* name, const std::string& text) {
-    TiXmlNode* element = parent->InsertEndChild(TiXmlElement(name));
-    if (element != nullptr) element->InsertEndChild(TiXmlText(text));
 }
 
 std::string FieldText(const char (&field)[256]) {
     return std::string(field, strnlen(field, sizeof field));
 }
 
-// The document exactly as TiXmlDocument::SaveFile prints it to a file.
-bool Print(const TiXmlDocument& document, std::string* text) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* memory = ::open_memstream(&buffer, &size);
-    if (memory == nullptr) return false;
-    const bool printed = document.SaveFile(memory);
-    const bool closed = std::fclose(memory) == 0;  // sets buffer and size
-    if (printed && closed && buffer != nullptr) text->assign(buffer, size);
-    std::free(buffer);
-    return printed && closed;
-}
-
 }  // namespace
 
-std::string CameraListPath() {
-    CMonitorApp* app = TheApp();
-    return app != nullptr ? app->CameraListPath() : std::string("./") + kFileName;
-}
-
-bool SaveCameraList(const DeviceInfo* table, int count, const std::string& path) {
+bool SaveCameraList(const DeviceInfo* table, int count, const std::string& path,
+                    const std::vector<std::string>& keys) {
     if (count < 0 || count > kCameraTableRecords || (table == nullptr && count > 0)) return false;
     TiXmlDocument document;
     document.InsertEndChild(TiXmlDeclaration("1.0", "", ""));
@@ -82,19 +50,17 @@ bool SaveCameraList(const DeviceInfo* table, int count, const std::string& path)
         TiXmlNode* item = root->InsertEndChild(TiXmlElement(kItemName));
         if (item == nullptr) return false;
         TiXmlElement* element = item->ToElement();
-        AppendText(element, "DeviceIndex", std::to_string(record.DeviceIndex));
-        AppendText(element, "DeviceName", FieldText(record.DeviceName));
-        AppendText(element, "CustomDeviceName", FieldText(record.CustomDeviceName));
-        AppendText(element, "Width", std::to_string(record.Width));
-        AppendText(element, "Height", std::to_string(record.Height));
-        AppendText(element, "FrameRate", std::to_string(record.FrameRate));
+        AppendTextElement(element, "DeviceIndex", std::to_string(record.DeviceIndex));
+        AppendTextElement(element, "DeviceName", FieldText(record.DeviceName));
+        AppendTextElement(element, "CustomDeviceName", FieldText(record.CustomDeviceName));
+        AppendTextElement(element, "Width", std::to_string(record.Width));
+        AppendTextElement(element, "Height", std::to_string(record.Height));
+        AppendTextElement(element, "FrameRate", std::to_string(record.FrameRate));
     }
     std::string text;
-    return Print(document, &text) && ReplaceFile(path, text);
-}
-
-bool SaveCameraList(const DeviceInfo* table, int count) {
-    return SaveCameraList(table, count, CameraListPath());
+    // The list first: keys beside a list they no longer fit are ignored by name.
+    return PrintXml(document, &text) && ReplaceFile(path, text) &&
+           SaveCameraKeys(CameraKeysPath(path), table, keys, count);
 }
 
 int ReadCameraList(const std::string& path, DeviceInfo* table, int* count, bool supportRecord) {
@@ -107,9 +73,8 @@ int ReadCameraList(const std::string& path, DeviceInfo* table, int* count, bool 
     if (input != XmlInputResult::kOk) return kCameraListRefused;
 
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    const TiXmlElement* root = ParseXmlRoot(text, &document);
     if (document.Error()) return kCameraListNotLoaded;
-    const TiXmlElement* root = document.RootElement();
     if (root == nullptr) return kCameraListNoRoot;
 
     int read = 0;
@@ -125,16 +90,15 @@ int ReadCameraList(const std::string& path, DeviceInfo* table, int* count, bool 
         ReadNumber(item, "Height", &record.Height);
     }
     *count = read;
+    ApplyCameraKeys(CameraKeysPath(path), table, read);
     return kCameraListRead;
 }
 
-int LoadCameraList(HWND window) {
-    CMonitorApp* app = TheApp();
-    const bool supportRecord = app != nullptr && app->IsSupportRecord();
+int LoadCameraList(HWND window, const std::string& path, bool supportRecord) {
     std::unique_ptr<DeviceInfo[], void (*)(DeviceInfo*)> table(NewCameraTable(), &FreeCameraTable);
     if (!table) return 0;
     int count = 0;
-    const int result = ReadCameraList(CameraListPath(), table.get(), &count, supportRecord);
+    const int result = ReadCameraList(path, table.get(), &count, supportRecord);
     if (result == kCameraListNoRoot) AppLog("解析xml错误");
     if (result != kCameraListRead) return 0;
     // From a successful post on the table belongs to the window.

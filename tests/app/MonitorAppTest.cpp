@@ -107,17 +107,17 @@ TEST_F(MonitorAppTest, InstalledCopyKeepsSettingsAndLogsInTheUsersPrivateFolders
     WriteFile(dir_ / "home/.config/OrvexClient/OrvexCfg.ini", "[CFG]\nRecordSaveDay=7\n");
     CMonitorApp again(module, at(1));  // a later start, as after a reinstall
     again.InitInstance();
-    EXPECT_EQ(again.RecordSaveDay(), 7);
+    EXPECT_EQ(again.Settings().RecordSaveDay, 7);
     EXPECT_EQ(ListFiles(dir_ / "state/OrvexClient/Log").size(), 2u);
 }
 
 TEST_F(MonitorAppTest, MissingFileGivesTheDefaults) {
     CMonitorApp app(Module());
     app.InitInstance();
-    EXPECT_EQ(app.RecordDir(), dir_ / "videos/录像");
-    EXPECT_EQ(app.RecordSaveDay(), 30);
-    EXPECT_TRUE(app.IsSupportRecord());
-    EXPECT_TRUE(app.IsOpenVideoAfterStart());
+    EXPECT_EQ(app.Settings().RecordDir, dir_ / "videos/录像");
+    EXPECT_EQ(app.Settings().RecordSaveDay, 30);
+    EXPECT_TRUE(app.Settings().IsSupportRecord());
+    EXPECT_TRUE(app.Settings().IsOpenVideoAfterStart());
 }
 
 TEST_F(MonitorAppTest, SettingsRules) {
@@ -132,11 +132,11 @@ TEST_F(MonitorAppTest, SettingsRules) {
                              "\nSupportRecord=yes\nOpenVideoAfterStart=2\nRecordDir=/rec\n");
         CMonitorApp app(Module());
         app.InitInstance();
-        EXPECT_EQ(app.RecordSaveDay(), c.expected) << c.saveDay;
-        EXPECT_EQ(app.RecordDir(), "/rec");
-        EXPECT_EQ(app.SupportRecord(), "yes");
-        EXPECT_FALSE(app.IsSupportRecord()) << "only the exact text 1 is on";
-        EXPECT_FALSE(app.IsOpenVideoAfterStart());
+        EXPECT_EQ(app.Settings().RecordSaveDay, c.expected) << c.saveDay;
+        EXPECT_EQ(app.Settings().RecordDir, "/rec");
+        EXPECT_EQ(app.Settings().SupportRecord, "yes");
+        EXPECT_FALSE(app.Settings().IsSupportRecord()) << "only the exact text 1 is on";
+        EXPECT_FALSE(app.Settings().IsOpenVideoAfterStart());
     }
 }
 
@@ -152,15 +152,15 @@ TEST_F(MonitorAppTest, OddFilesYieldDefaultsForWhatTheyLack) {
               "RecordSaveDay=\r\n");
     CMonitorApp app(Module());
     app.InitInstance();
-    EXPECT_TRUE(app.IsSupportRecord()) << "the first of duplicate keys counts";
-    EXPECT_EQ(app.RecordSaveDay(), 10) << "an empty value is not a number";
-    EXPECT_EQ(app.RecordDir(), dir_ / "videos/录像");
-    EXPECT_TRUE(app.IsOpenVideoAfterStart());
+    EXPECT_TRUE(app.Settings().IsSupportRecord()) << "the first of duplicate keys counts";
+    EXPECT_EQ(app.Settings().RecordSaveDay, 10) << "an empty value is not a number";
+    EXPECT_EQ(app.Settings().RecordDir, dir_ / "videos/录像");
+    EXPECT_TRUE(app.Settings().IsOpenVideoAfterStart());
 
     WriteFile(Ini(), std::string(100000, '\0') + "\n[CFG]\nRecordSaveDay=5\n");
     CMonitorApp binary(Module());
     binary.InitInstance();
-    EXPECT_GE(binary.RecordSaveDay(), 1);
+    EXPECT_GE(binary.Settings().RecordSaveDay, 1);
 }
 
 TEST_F(MonitorAppTest, AppLogWritesTheFileThenPostsACutCopy) {
@@ -236,7 +236,7 @@ TEST_F(MonitorAppTest, ConcurrentLinesKeepTheSameOrderInFileAndPanel) {
     for (size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(posted[i].Text, texts[i]) << i;
 }
 
-TEST_F(MonitorAppTest, RecordDirIsNeverTornWhileReplaced) {
+TEST_F(MonitorAppTest, SettingsAreNeverTornWhileReplaced) {
     CMonitorApp app(Module());
     const std::string a(200, 'a');
     const std::string b(30, 'b');
@@ -247,14 +247,21 @@ TEST_F(MonitorAppTest, RecordDirIsNeverTornWhileReplaced) {
     std::atomic<int> reads{0};
     std::thread writer([&] {
         while (writes < kRounds || reads < kRounds) {
-            app.SetRecordDir(writes % 2 ? a : b);
+            AppSettings settings;
+            settings.RecordDir = writes % 2 ? a : b;
+            settings.SupportRecord = settings.RecordDir;
+            app.SetSettings(settings);
             ++writes;
         }
     });
     std::string torn;
     while (reads < kRounds || writes < kRounds) {
-        const std::string value = app.RecordDir();
-        if (!value.empty() && value != a && value != b) torn = value;
+        const bool written = writes > 0;  // before the first write it holds the defaults
+        const AppSettings value = app.Settings();
+        if (written && (value.RecordDir != value.SupportRecord ||
+                        (value.RecordDir != a && value.RecordDir != b))) {
+            torn = value.RecordDir + "|" + value.SupportRecord;
+        }
         if (writes > 0) ++reads;
     }
     writer.join();

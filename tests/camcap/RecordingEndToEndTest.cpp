@@ -58,7 +58,9 @@ TEST(RecordingEndToEndTest, SimulatedCameraRecordedThroughTheChannelDecodes) {
     const std::string folder = TestFolder() + "/recording";
     CLogWindow mainWindow;
     auto app = std::make_unique<CMonitorApp>(folder + "/bin/OrvexClient");
-    app->SetRecordDir(folder + "/rec");
+    AppSettings settings = app->Settings();
+    settings.RecordDir = folder + "/rec";
+    app->SetSettings(settings);
     app->SetMainWindow(&mainWindow);
 
     UseSimulatedCameras(1);
@@ -75,7 +77,7 @@ TEST(RecordingEndToEndTest, SimulatedCameraRecordedThroughTheChannelDecodes) {
     CCollectingWindow notice;
     uint64_t dropped = 0;
     {
-        CCameraChannel channel;
+        CCameraChannel channel([&] { return app->Settings().RecordDir; });
         ASSERT_EQ(1, channel.Open(&video, &record, &notice));
         ASSERT_NE(nullptr, channel.Recorder());
         // About three seconds of a 30-per-second camera.

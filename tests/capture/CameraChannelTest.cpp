@@ -38,7 +38,7 @@ protected:
 
 TEST_F(CameraChannelTest, FailedOpenLeavesTheLibraryAloneForSnapshotAndClose) {
     FakeCap().OpenResult = -5;
-    CCameraChannel channel;
+    CCameraChannel channel(app_.Dir());
     EXPECT_EQ(0, channel.Open(&video_, &device_, &notice_));
     EXPECT_EQ(-5, channel.GetHandle());
     EXPECT_EQ(1, CountLines(app_.Log(), " 打开设备 USB Camera 失败"));
@@ -54,7 +54,7 @@ TEST_F(CameraChannelTest, SuccessfulOpenHandsTheCallersRecordToTheLibraryAndLogs
     FakeCap().OpenResult = 3;
     FakeCap().CapPicResult = -2;
     {
-        CCameraChannel channel;
+        CCameraChannel channel(app_.Dir());
         EXPECT_EQ(1, channel.Open(&video_, &device_, &notice_));
         EXPECT_EQ(3, channel.GetHandle());
         EXPECT_EQ(&video_, FakeCap().Video);
@@ -83,7 +83,7 @@ TEST_F(CameraChannelTest, SuccessfulOpenHandsTheCallersRecordToTheLibraryAndLogs
 TEST_F(CameraChannelTest, FailedOpenDiscardsTheRecorderAndLeavesNoFile) {
     device_.RecordFlag = 1;
     FakeCap().OpenResult = -1;
-    CCameraChannel channel;
+    CCameraChannel channel(app_.Dir());
     bool recorderAtOpen = false;
     FakeCap().OnOpen = [&] { recorderAtOpen = channel.Recorder() != nullptr; };
     EXPECT_EQ(0, channel.Open(&video_, &device_, &notice_));
@@ -92,9 +92,41 @@ TEST_F(CameraChannelTest, FailedOpenDiscardsTheRecorderAndLeavesNoFile) {
     EXPECT_FALSE(testsupport::Exists(app_.RecordDir())) << "no recording file, empty or not";
 }
 
+TEST_F(CameraChannelTest, AFailedOpeningLogsOneLineAndNoStopOfARecordingThatNeverBegan) {
+    struct Case {
+        int32_t result;
+        bool identity;
+        int32_t reserved;
+        std::vector<std::string> lines;  // every line the opening logs
+    };
+    const std::vector<Case> cases = {
+        {-2, false, -1, {" 打开设备 USB Camera 失败"}},
+        {-1, false, -1, {" 打开设备 USB Camera 失败"}},  // no identity: found by name
+        {-1, true, -1, {" 摄像头 门口 未连接"}},         // that camera is not attached
+        {-2, true, 40, {" 打开设备 USB Camera 失败"}},
+        {kCameraCapCancelled, true, 40, {}},  // ended by the caller: nothing to tell
+    };
+    for (const Case& c : cases) {
+        FakeCapReset();
+        const size_t before = LogLines(app_.Log()).size();
+        DeviceInfo device = device_;
+        device.RecordFlag = 1;
+        if (c.identity) SetCameraIdentity(device, "port:1-2");
+        FakeCap().OpenResult = c.result;
+        CCameraChannel channel(app_.Dir());
+        EXPECT_EQ(0, channel.Open(&video_, &device, &notice_, c.reserved));
+        const std::vector<std::string> all = LogLines(app_.Log());
+        EXPECT_EQ(c.lines, std::vector<std::string>(all.begin() + before, all.end()))
+            << c.result << " " << c.identity;
+        if (c.reserved >= 0) {
+            EXPECT_EQ(c.reserved, FakeCap().Reserved);
+        }
+    }
+}
+
 TEST_F(CameraChannelTest, StreamFromTheLibraryThreadReachesTheRecording) {
     device_.RecordFlag = 1;
-    CCameraChannel channel;
+    CCameraChannel channel(app_.Dir());
     ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
     const std::vector<uint8_t> stream = PatternBytes(0, 30000);
     for (size_t at = 0; at < stream.size(); at += 10000) FakeCapDeliver(stream.data() + at, 10000);
@@ -110,7 +142,7 @@ TEST_F(CameraChannelTest, StreamFromTheLibraryThreadReachesTheRecording) {
 }
 
 TEST_F(CameraChannelTest, StreamOnAChannelWithoutRecorderIsDropped) {
-    CCameraChannel channel;
+    CCameraChannel channel(app_.Dir());
     ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
     const std::vector<uint8_t> stream = PatternBytes(0, 4096);
     FakeCapDeliver(stream.data(), static_cast<int32_t>(stream.size()));
@@ -121,7 +153,7 @@ TEST_F(CameraChannelTest, StreamOnAChannelWithoutRecorderIsDropped) {
 
 TEST_F(CameraChannelTest, CloseEndsTheLibraryBeforeTheRecorder) {
     device_.RecordFlag = 1;
-    CCameraChannel channel;
+    CCameraChannel channel(app_.Dir());
     ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
     bool recorderAliveAtClose = false;
     FakeCap().OnClose = [&] { recorderAliveAtClose = channel.Recorder() != nullptr; };
@@ -132,7 +164,7 @@ TEST_F(CameraChannelTest, CloseEndsTheLibraryBeforeTheRecorder) {
 
 TEST_F(CameraChannelTest, RecorderNamesItsFolderAfterTheChannelsCustomName) {
     device_.RecordFlag = 1;
-    CCameraChannel channel;
+    CCameraChannel channel(app_.Dir());
     ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
     // The caller's record may change after Open; the channel's copy decides.
     SetDeviceName(device_.CustomDeviceName, "elsewhere");
@@ -145,7 +177,7 @@ TEST_F(CameraChannelTest, RecorderNamesItsFolderAfterTheChannelsCustomName) {
 
 TEST_F(CameraChannelTest, OpeningAnOpenChannelClosesTheFirstOpening) {
     FakeCap().OpenResult = 4;
-    CCameraChannel channel;
+    CCameraChannel channel(app_.Dir());
     ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
     FakeCap().OpenResult = 6;
     ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
@@ -155,7 +187,7 @@ TEST_F(CameraChannelTest, OpeningAnOpenChannelClosesTheFirstOpening) {
 }
 
 TEST_F(CameraChannelTest, NullRecordIsRefusedWithoutCallingTheLibrary) {
-    CCameraChannel channel;
+    CCameraChannel channel(app_.Dir());
     EXPECT_EQ(0, channel.Open(&video_, nullptr, &notice_));
     EXPECT_EQ(0, FakeCap().OpenCalls);
     EXPECT_EQ(-1, channel.GetHandle());

@@ -37,8 +37,31 @@ int CountLinesStartingWith(const testsupport::FakeWindow& window, const std::str
 
 CTestApp::CTestApp() {
     app_ = std::make_unique<CMonitorApp>(tmp_.Path() + "/bin/OrvexClient");
-    app_->SetRecordDir(RecordDir());
+    SetRecordDir(RecordDir());
     app_->SetMainWindow(&log_);
+}
+
+RecordDirFn CTestApp::Dir() {
+    return [this] { return app_->Settings().RecordDir; };
+}
+
+void CTestApp::SetRecordDir(const std::string& folder) {
+    AppSettings settings = app_->Settings();
+    settings.RecordDir = folder;
+    app_->SetSettings(settings);
+}
+
+void CTestApp::SetRecordSaveDay(int days) {
+    AppSettings settings = app_->Settings();
+    settings.RecordSaveDay = days;
+    app_->SetSettings(settings);
+}
+
+CRetention::PolicyFn CTestApp::Policy() {
+    return [this] {
+        const AppSettings settings = app_->Settings();
+        return CRetention::Policy{settings.RecordDir, settings.RecordSaveDay};
+    };
 }
 
 CTestApp::~CTestApp() {

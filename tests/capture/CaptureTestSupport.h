@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/MonitorApp.h"
+#include "capture/Recorder.h"
+#include "capture/Retention.h"
 #include "common/WindowHandle.h"
 #include "platform/LocalTime.h"
 #include "support/TestSupport.h"
-
-class CRecorder;
 
 // The texts of the WM_LOG_TEXT messages a window received, in order.
 std::vector<std::string> LogLines(const testsupport::FakeWindow& window);
@@ -30,9 +30,14 @@ public:
     ~CTestApp();
 
     const std::string& Tmp() const { return tmp_.Path(); }
+    // The folder RecordDir starts as.
     std::string RecordDir() const { return Tmp() + "/rec"; }
-    void SetRecordDir(const std::string& folder) { app_->SetRecordDir(folder); }
-    void SetRecordSaveDay(int days) { app_->SetRecordSaveDay(days); }
+    // The current RecordDir, as recorders are handed it; SetRecordDir changes it.
+    RecordDirFn Dir();
+    void SetRecordDir(const std::string& folder);
+    void SetRecordSaveDay(int days);
+    // The current RecordDir and RecordSaveDay, as the retention is handed them.
+    CRetention::PolicyFn Policy();
     const testsupport::FakeWindow& Log() const { return log_; }
     testsupport::FakeWindow& Log() { return log_; }
     // Every line of the log files, text only (the stamp and its two spaces removed).

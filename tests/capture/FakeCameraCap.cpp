@@ -27,6 +27,22 @@ int CameraCap_EnumDevice(DeviceInfo*, int32_t* count) {
     return 0;
 }
 
+int CameraCap_EnumDeviceKeys(DeviceInfo*, CameraKey*, int32_t* count) {
+    if (count != nullptr) *count = 0;
+    return 0;
+}
+
+int32_t CameraCap_Reserve() {
+    return 40;
+}
+
+int32_t CameraCap_OpenReserved(int32_t handle, IFrameTarget* video, const DeviceInfo* device,
+                               HWND notice, StreamCallback callback, void* user) {
+    gState.Reserved = handle;
+    const int32_t result = CameraCap_Open(video, device, notice, callback, user);
+    return result >= 0 ? handle : result;
+}
+
 int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notice,
                        StreamCallback callback, void* user) {
     ++gState.OpenCalls;

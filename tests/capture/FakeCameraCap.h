@@ -14,7 +14,9 @@
 #include "capture/CameraCap.h"
 
 struct FakeCapState {
-    int32_t OpenResult = 0;  // handle (or failure) CameraCap_Open returns
+    int32_t OpenResult = 0;   // handle (or failure) CameraCap_Open returns; for
+                              // CameraCap_OpenReserved a result >= 0 means the reserved handle
+    int32_t Reserved = -100;  // the handle of the last CameraCap_OpenReserved
     int32_t CapPicResult = 0;
     int OpenCalls = 0;
     int CloseCalls = 0;

@@ -66,7 +66,7 @@ void PushPattern(CRecorder& recorder, uint64_t offset, size_t length) {
 
 TEST(RecorderStopTest, StopWritesWhatTheRingStillHolds) {
     CTestApp app;
-    CRecorder recorder("cam", FixedClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
     PushPattern(recorder, 0, 1000);  // far less than a chunk: the worker leaves it
     recorder.Stop();
@@ -79,7 +79,7 @@ TEST(RecorderStopTest, StopWritesWhatTheRingStillHolds) {
 
 TEST(RecorderStopTest, WhatStopWritesKeepsTheRollOverRule) {
     CTestApp app;
-    CRecorder recorder("cam", SteppingClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), SteppingClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
     ASSERT_TRUE(PushPaced(recorder, 0, 128 * kChunk));
     ASSERT_TRUE(WaitUntil([&] { return recorder.WrittenBytes() == 128 * kChunk; },
@@ -100,7 +100,7 @@ TEST(RecorderStopTest, WhatStopWritesKeepsTheRollOverRule) {
 TEST(RecorderNameTest, RecordingStartedInTheSameSecondTakesTheNextFreeName) {
     CTestApp app;
     for (size_t length : {1000, 2000, 3000}) {
-        CRecorder recorder("cam", FixedClock(kNoon));
+        CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
         ASSERT_EQ(0, recorder.Start());
         PushPattern(recorder, 0, length);
         recorder.Stop();
@@ -118,7 +118,7 @@ TEST(RecorderNameTest, RecordersRunningAtOnceNeverShareAFile) {
     CTestApp app;
     std::vector<std::unique_ptr<CRecorder>> recorders;
     for (int i = 0; i < 4; ++i) {
-        recorders.push_back(std::make_unique<CRecorder>("cam", FixedClock(kNoon)));
+        recorders.push_back(std::make_unique<CRecorder>("cam", app.Dir(), FixedClock(kNoon)));
         ASSERT_EQ(0, recorders.back()->Start());
     }
     for (auto& recorder : recorders) PushPattern(*recorder, 0, 4096);
@@ -135,7 +135,7 @@ TEST(RecorderNameTest, CameraNamesCannotPlaceRecordingsOutsideRecordDir) {
     };
     for (const auto& [name, folder] : cases) {
         CTestApp app;
-        CRecorder recorder(name, FixedClock(kNoon));
+        CRecorder recorder(name, app.Dir(), FixedClock(kNoon));
         ASSERT_EQ(0, recorder.Start()) << name;
         PushPattern(recorder, 0, 10);
         recorder.Stop();
@@ -154,7 +154,7 @@ TEST(RecorderDiskTest, FirstFileThatCannotBeMadeIsMadeOnceItCan) {
     CTestApp app;
     // A regular file where RecordDir must be: no folder, so no file, even for root.
     testsupport::WriteFile(app.RecordDir(), "");
-    CRecorder recorder("cam", FixedClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
     PushPattern(recorder, 0, 1000);
     ASSERT_TRUE(WaitUntil([&] { return recorder.CreateFailures() >= 2; }, std::chrono::seconds(30)))
@@ -175,7 +175,7 @@ TEST(RecorderDiskTest, FirstFileThatCannotBeMadeIsMadeOnceItCan) {
 TEST(RecorderDiskTest, FullDiskDropsWholeAccessUnitsAndResumesAtAKeyFrame) {
     CTestApp app;
     std::atomic<bool> full{false};
-    CRecorder recorder("cam", FixedClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
     recorder.SetDiskCalls({[&](int fd, const void* data, size_t size) -> ssize_t {
                                if (!full.load()) return write(fd, data, size);
                                errno = ENOSPC;
@@ -261,7 +261,7 @@ TEST(RecorderDiskTest, DiskGoneMovesToANewFileOnceRecordDirIsBackOnItsDisk) {
     const std::string recordDir = mountPoint + "/rec";
     app.SetRecordDir(recordDir);
     std::atomic<bool> failing{false};
-    CRecorder recorder("cam", SteppingClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), SteppingClock(kNoon));
     recorder.SetDiskCalls({[&](int fd, const void* data, size_t size) -> ssize_t {
                                if (!failing.load()) return write(fd, data, size);
                                errno = EIO;
@@ -303,7 +303,7 @@ TEST(RecorderDiskTest, DiskGoneMovesToANewFileOnceRecordDirIsBackOnItsDisk) {
 
 TEST(RecorderDiskTest, FailedWriteIsLoggedOnceAndRecordingResumesWhenTheDiskTakesBytesAgain) {
     CTestApp app;
-    CRecorder recorder("cam", FixedClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
     const std::string path = app.RecordDir() + "/cam" + kDay + "12-00-00.264";
     // The limit admits the first chunk whole and the second in part (a short write).
@@ -333,7 +333,7 @@ TEST(RecorderDiskTest, FailedWriteIsLoggedOnceAndRecordingResumesWhenTheDiskTake
 
 TEST(RecorderDiskTest, WriteRefusedAtStopIsLoggedAndStopDoesNotWait) {
     CTestApp app;
-    CRecorder recorder("cam", FixedClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
     PushPattern(recorder, 0, 1000);
     {
@@ -349,7 +349,7 @@ TEST(RecorderDiskTest, WriteRefusedAtStopIsLoggedAndStopDoesNotWait) {
 
 TEST(RecorderDiskTest, NewFileRefusedAtRollOverIsLoggedOnceAndRetriedUntilItCanBeMade) {
     CTestApp app;
-    CRecorder recorder("cam", SteppingClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), SteppingClock(kNoon));
     ASSERT_EQ(0, recorder.Start());  // 12-00-00
     ASSERT_TRUE(PushPaced(recorder, 0, 128 * kChunk));
     ASSERT_TRUE(WaitUntil([&] { return recorder.WrittenBytes() == 128 * kChunk; },

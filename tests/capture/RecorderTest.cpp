@@ -8,6 +8,7 @@
 #include "CaptureTestSupport.h"
 #include "capture/AnnexB.h"
 #include "capture/Recorder.h"
+#include "capture/RecordingName.h"
 
 namespace {
 
@@ -19,25 +20,40 @@ static_assert(kFullFileBytes == 67633152);
 
 const LocalTime kNoon = MakeLocalTime(2024, 1, 2, 12, 0, 0);
 
+TEST(RecordingNameTest, ParseReadsBackTheTimeAndSuffixPathWrote) {
+    for (const int suffix : {0, 1, 999}) {
+        const LocalTime t = MakeLocalTime(2024, 2, 29, 23, 59, 58);
+        const std::string path = RecordingName::Path("/r", "a/b", t, suffix);
+        const size_t file = path.rfind('/');
+        const size_t day = path.rfind('/', file - 1);
+        RecordingName::Parsed parsed;
+        ASSERT_TRUE(RecordingName::Parse(path.substr(day + 1, file - day - 1),
+                                         path.substr(file + 1), &parsed))
+            << path;
+        EXPECT_EQ(RecordingName::SecondsOf(t), parsed.StartSeconds);
+        EXPECT_EQ(suffix, parsed.Suffix);
+    }
+}
+
 TEST(RecorderPathTest, OneTrailingSlashOfRecordDirIsDropped) {
     const LocalTime t = MakeLocalTime(2024, 3, 4, 5, 6, 7);
-    EXPECT_EQ("/r/cam/2024-03-04/05-06-07.264", CRecorder::FilePath("/r", "cam", t));
-    EXPECT_EQ("/r/cam/2024-03-04/05-06-07.264", CRecorder::FilePath("/r/", "cam", t));
+    EXPECT_EQ("/r/cam/2024-03-04/05-06-07.264", RecordingName::Path("/r", "cam", t));
+    EXPECT_EQ("/r/cam/2024-03-04/05-06-07.264", RecordingName::Path("/r/", "cam", t));
 }
 
 TEST(RecorderPathTest, CameraNameStaysInsideRecordDir) {
     const LocalTime t = MakeLocalTime(2024, 3, 4, 5, 6, 7);
     const std::string tail = "/2024-03-04/05-06-07.264";
-    EXPECT_EQ("/r/_" + tail, CRecorder::FilePath("/r", "", t));
-    EXPECT_EQ("/r/_" + tail, CRecorder::FilePath("/r", ".", t));
-    EXPECT_EQ("/r/_" + tail, CRecorder::FilePath("/r", "..", t));
-    EXPECT_EQ("/r/_/etc" + tail, CRecorder::FilePath("/r", "/etc", t));
-    EXPECT_EQ("/r/_/_/etc" + tail, CRecorder::FilePath("/r", "../../etc", t));
-    EXPECT_EQ("/r/a/_/b" + tail, CRecorder::FilePath("/r", "a/../b", t));
-    EXPECT_EQ("/r/a/_" + tail, CRecorder::FilePath("/r", "a/", t));
+    EXPECT_EQ("/r/_" + tail, RecordingName::Path("/r", "", t));
+    EXPECT_EQ("/r/_" + tail, RecordingName::Path("/r", ".", t));
+    EXPECT_EQ("/r/_" + tail, RecordingName::Path("/r", "..", t));
+    EXPECT_EQ("/r/_/etc" + tail, RecordingName::Path("/r", "/etc", t));
+    EXPECT_EQ("/r/_/_/etc" + tail, RecordingName::Path("/r", "../../etc", t));
+    EXPECT_EQ("/r/a/_/b" + tail, RecordingName::Path("/r", "a/../b", t));
+    EXPECT_EQ("/r/a/_" + tail, RecordingName::Path("/r", "a/", t));
     // A "/" inside a name still adds one folder level; dots inside a part are kept.
-    EXPECT_EQ("/r/a/b" + tail, CRecorder::FilePath("/r", "a/b", t));
-    EXPECT_EQ("/r/..a/b.." + tail, CRecorder::FilePath("/r", "..a/b..", t));
+    EXPECT_EQ("/r/a/b" + tail, RecordingName::Path("/r", "a/b", t));
+    EXPECT_EQ("/r/..a/b.." + tail, RecordingName::Path("/r", "..a/b..", t));
 }
 
 TEST(CreateFileFoldersTest, CreatesEveryFolderUpToTheFileName) {
@@ -60,7 +76,7 @@ TEST(CreateFileFoldersTest, FailsWhenAFileStandsWhereAFolderMustBe) {
 
 TEST(RecorderTest, FilesRollOverAfterTheir129thChunkAndJoinToTheStream) {
     CTestApp app;
-    CRecorder recorder("cam", SteppingClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), SteppingClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
 
     // Exactly 64 MiB is not past the limit: still one file.
@@ -87,7 +103,7 @@ TEST(RecorderTest, FilesRollOverAfterTheir129thChunkAndJoinToTheStream) {
 
 TEST(RecorderTest, FileOpenAtMidnightStaysInThePreviousDaysFolder) {
     CTestApp app;
-    CRecorder recorder("cam", SteppingClock(MakeLocalTime(2023, 12, 31, 23, 59, 59)));
+    CRecorder recorder("cam", app.Dir(), SteppingClock(MakeLocalTime(2023, 12, 31, 23, 59, 59)));
     ASSERT_EQ(0, recorder.Start());
     ASSERT_TRUE(PushPaced(recorder, 0, kFullFileBytes + 10));
     recorder.Stop();
@@ -103,7 +119,7 @@ TEST(RecorderTest, FileOpenAtMidnightStaysInThePreviousDaysFolder) {
 TEST(RecorderTest, RecordDirWithTrailingSlashRecordsToTheSamePath) {
     CTestApp app;
     app.SetRecordDir(app.RecordDir() + "/");
-    CRecorder recorder("cam", FixedClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
     const std::vector<uint8_t> run = PatternBytes(0, 100);
     recorder.Push(run.data(), 100);
@@ -114,7 +130,7 @@ TEST(RecorderTest, RecordDirWithTrailingSlashRecordsToTheSamePath) {
 
 TEST(RecorderTest, AQuietStreamReachesTheDiskAndIsSyncedWhileRecording) {
     CTestApp app;
-    CRecorder recorder("cam", FixedClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
     // Far less than a chunk, as a still scene gives in a second: a crash must not
     // cost it, nor a power cut a few seconds later.
@@ -130,7 +146,7 @@ TEST(RecorderTest, AQuietStreamReachesTheDiskAndIsSyncedWhileRecording) {
 TEST(RecorderTest, BufferedBytesMayBeReadFromAnyThreadWhileStopRuns) {
     CTestApp app;
     for (int round = 0; round < 20; ++round) {
-        CRecorder recorder("cam", FixedClock(kNoon));
+        CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
         ASSERT_EQ(0, recorder.Start());
         const std::vector<uint8_t> run = PatternBytes(0, 1000);
         recorder.Push(run.data(), 1000);
@@ -167,7 +183,7 @@ TEST(AnnexBTest, AKeyFrameIsAnIdrSliceWithBothParameterSetsInFront) {
 
 TEST(RecorderTest, PushWithoutBytesStoresNothing) {
     CTestApp app;
-    CRecorder recorder("cam", FixedClock(kNoon));
+    CRecorder recorder("cam", app.Dir(), FixedClock(kNoon));
     ASSERT_EQ(0, recorder.Start());
     const uint8_t byte = 1;
     recorder.Push(nullptr, 10);

@@ -38,8 +38,9 @@ private:
     int fd_;
 };
 
-CRetention::Options TestOptions(CRetention::DiskSpaceFn space = {}) {
+CRetention::Options TestOptions(CTestApp& app, CRetention::DiskSpaceFn space = {}) {
     CRetention::Options options;
+    options.Policy = app.Policy();
     options.Clock = FixedClock(kNow);
     options.Space = space ? space : [](const std::string&) {
         return CRetention::DiskSpace{true, 1000 * kGiB, 500 * kGiB};
@@ -66,7 +67,7 @@ TEST(RetentionTest, AgePassDeletesOnlyThisProgramsRecordingsOlderThanRecordSaveD
     MakeFile(app.Tmp() + "/outside/cam/2020-01-01/00-00-00.264");
     ASSERT_EQ(0, symlink((app.Tmp() + "/outside").c_str(), (rec + "/link").c_str()));
 
-    CRetention retention(TestOptions());
+    CRetention retention(TestOptions(app));
     EXPECT_EQ(3, retention.RunAgePass());
     for (const auto& [path, deleted] : cases) {
         EXPECT_EQ(!deleted, Exists(rec + path)) << path;
@@ -101,7 +102,7 @@ TEST(RetentionTest, LowSpaceDeletesTheOldestRecordingsUntilTheReserveIsBack) {
         for (const auto& path : oldestFirst) freed += Exists(path) ? 0 : kGiB;
         return CRetention::DiskSpace{true, 1000 * kGiB, 20 * kGiB - shortBytes + freed};
     };
-    CRetention retention(TestOptions(space));
+    CRetention retention(TestOptions(app, space));
     EXPECT_EQ(3, retention.RunSpacePass());
     const std::vector<bool> kept = {false, false, true, false, true};
     for (size_t i = 0; i < oldestFirst.size(); ++i) {
@@ -121,7 +122,7 @@ TEST(RetentionTest, StartRunsAPassAtOnceAndStopEndsTheThread) {
     CTestApp app;
     const std::string old = app.RecordDir() + "/cam/2020-01-01/00-00-00.264";
     MakeFile(old);
-    CRetention retention(TestOptions());
+    CRetention retention(TestOptions(app));
     ASSERT_EQ(0, retention.Start());
     EXPECT_TRUE(WaitUntil([&] { return !Exists(old); }, std::chrono::seconds(30)))
         << "waited for the first pass to delete the old recording";

@@ -265,7 +265,7 @@ TEST_F(CameraListBadInputTest, RefusedFileIsNeitherPostedNorLogged) {
         std::string deep = "<?xml version=\"1.0\" ?>\n<CameraList>";
         for (int i = 0; i < 100000; ++i) deep += "<Item>";
         WriteFile(dir_ / "bin/CameraList.xml", deep);
-        EXPECT_EQ(LoadCameraList(&window), 0);
+        EXPECT_EQ(LoadCameraList(&window, dir_ / "bin/CameraList.xml", true), 0);
     }
     EXPECT_TRUE(window.Messages().empty());
 }

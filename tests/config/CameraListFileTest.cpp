@@ -121,7 +121,7 @@ TEST_F(CameraListFileTest, SaveReplacesTheWholeFileAndLeavesNoTemporaryFile) {
     const auto table = GoldenTable();
     ASSERT_TRUE(SaveCameraList(table.data(), 2, Path()));
     EXPECT_EQ(ReadFile(Path()), kGoldenFile) << "nothing of the longer old list is left";
-    EXPECT_EQ(ListFiles(dir_.Path()), std::vector<std::string>{Path()});
+    EXPECT_EQ(ListFiles(dir_.Path()), (std::vector<std::string>{dir_ / "CameraKeys.xml", Path()}));
 }
 
 TEST_F(CameraListFileTest, SaveIntoAFolderThatCannotExistChangesNothing) {
@@ -373,7 +373,6 @@ protected:
         std::filesystem::create_directories(dir_ / "bin");
         app_ = std::make_unique<CMonitorApp>(dir_ / "bin/OrvexClient");
         app_->InitPaths();
-        app_->SetSupportRecord("1");
         app_->SetMainWindow(&window_);  // AppLog's lines arrive as WM_LOG_TEXT
     }
 
@@ -392,12 +391,11 @@ protected:
 
 }  // namespace
 
-TEST_F(CameraListLoadTest, PostsTheTableBesideTheExecutableToTheWindow) {
-    EXPECT_EQ(CameraListPath(), ListPath());
+TEST_F(CameraListLoadTest, PostsTheTableToTheWindow) {
     const auto table = GoldenTable();
-    ASSERT_TRUE(SaveCameraList(table.data(), 2));
+    ASSERT_TRUE(SaveCameraList(table.data(), 2, ListPath()));
 
-    EXPECT_EQ(LoadCameraList(&window_), 2);
+    EXPECT_EQ(LoadCameraList(&window_, ListPath(), true), 2);
     ASSERT_EQ(MessageKinds(), std::vector<unsigned>{WM_CAMERA_LIST});
     EXPECT_EQ(window_.Messages()[0].LParam, 2);
     const auto tables = window_.Tables();
@@ -410,19 +408,18 @@ TEST_F(CameraListLoadTest, PostsTheTableBesideTheExecutableToTheWindow) {
     }
 }
 
-TEST_F(CameraListLoadTest, RecordFlagIsOffUnlessSupportRecordIsExactlyOne) {
+TEST_F(CameraListLoadTest, RecordFlagIsOffWithoutSupportRecord) {
     const auto table = GoldenTable();
-    ASSERT_TRUE(SaveCameraList(table.data(), 2));
-    app_->SetSupportRecord("yes");
-    ASSERT_EQ(LoadCameraList(&window_), 2);
+    ASSERT_TRUE(SaveCameraList(table.data(), 2, ListPath()));
+    ASSERT_EQ(LoadCameraList(&window_, ListPath(), false), 2);
     const auto tables = window_.Tables();
     ASSERT_EQ(tables.size(), 1u);
     for (const DeviceInfo& record : tables[0]) EXPECT_EQ(record.RecordFlag, 0);
 }
 
 TEST_F(CameraListLoadTest, EmptyRootPostsACountOfZero) {
-    ASSERT_TRUE(SaveCameraList(nullptr, 0));
-    EXPECT_EQ(LoadCameraList(&window_), 0);
+    ASSERT_TRUE(SaveCameraList(nullptr, 0, ListPath()));
+    EXPECT_EQ(LoadCameraList(&window_, ListPath(), true), 0);
     ASSERT_EQ(MessageKinds(), std::vector<unsigned>{WM_CAMERA_LIST});
     EXPECT_EQ(window_.Messages()[0].LParam, 0);
     EXPECT_NE(window_.Messages()[0].WParam, 0u) << "a table is posted all the same";
@@ -430,33 +427,33 @@ TEST_F(CameraListLoadTest, EmptyRootPostsACountOfZero) {
 
 TEST_F(CameraListLoadTest, FileWithOnlyADeclarationLogsAParseErrorAndPostsNothing) {
     WriteFile(ListPath(), "<?xml version=\"1.0\" ?>\n");
-    EXPECT_EQ(LoadCameraList(&window_), 0);
+    EXPECT_EQ(LoadCameraList(&window_, ListPath(), true), 0);
     EXPECT_EQ(MessageKinds(), std::vector<unsigned>{WM_LOG_TEXT});
     EXPECT_EQ(window_.LogTexts(), std::vector<std::string>{"解析xml错误"});
 }
 
 TEST_F(CameraListLoadTest, MissingOrBrokenFilePostsAndLogsNothing) {
-    EXPECT_EQ(LoadCameraList(&window_), 0);
+    EXPECT_EQ(LoadCameraList(&window_, ListPath(), true), 0);
     WriteFile(ListPath(), "<CameraList><Item>");
-    EXPECT_EQ(LoadCameraList(&window_), 0);
+    EXPECT_EQ(LoadCameraList(&window_, ListPath(), true), 0);
     EXPECT_TRUE(window_.Messages().empty());
 }
 
 TEST_F(CameraListLoadTest, TableIsFreedWhenNoWindowTakesIt) {
     // Leak checkers (asan preset) see a table that is neither posted nor freed.
     const auto table = GoldenTable();
-    ASSERT_TRUE(SaveCameraList(table.data(), 2));
+    ASSERT_TRUE(SaveCameraList(table.data(), 2, ListPath()));
     window_.SetRefusePosts(true);
-    EXPECT_EQ(LoadCameraList(&window_), 2) << "the count read, posted or not";
-    EXPECT_EQ(LoadCameraList(nullptr), 2);
+    EXPECT_EQ(LoadCameraList(&window_, ListPath(), true), 2) << "the count read, posted or not";
+    EXPECT_EQ(LoadCameraList(nullptr, ListPath(), true), 2);
     EXPECT_TRUE(window_.Messages().empty());
 }
 
 TEST_F(CameraListLoadTest, LoaderThreadHandsTheTableOverThroughThePost) {
     const auto table = GoldenTable();
-    ASSERT_TRUE(SaveCameraList(table.data(), 2));
+    ASSERT_TRUE(SaveCameraList(table.data(), 2, ListPath()));
     int loaded = -1;
-    std::thread loader([&] { loaded = LoadCameraList(&window_); });
+    std::thread loader([&] { loaded = LoadCameraList(&window_, ListPath(), true); });
     loader.join();
     EXPECT_EQ(loaded, 2);
     ASSERT_EQ(window_.Tables().size(), 1u);

@@ -120,7 +120,9 @@ int main(int argc, char** argv) {
 
     CDiscardingWindow mainWindow;
     auto app = std::make_unique<CMonitorApp>(folder + "/bin/reliability_driver");
-    app->SetRecordDir(recordDir);
+    AppSettings settings = app->Settings();
+    settings.RecordDir = recordDir;
+    app->SetSettings(settings);
     app->SetMainWindow(&mainWindow);
     const CUniqueFd journal(
         open((folder + "/journal.txt").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
@@ -172,7 +174,8 @@ int main(int argc, char** argv) {
         // Nothing stored yet: the loss of a camera killed before its next sample is
         // counted from here.
         Sample(journal, camera, nullptr);
-        channels.push_back(std::make_unique<CCameraChannel>());
+        channels.push_back(
+            std::make_unique<CCameraChannel>([&app] { return app->Settings().RecordDir; }));
         if (channels.back()->Open(&video, device, &mainWindow) != 1) {
             std::fprintf(stderr, "%s did not open\n", name.c_str());
             result = 2;
