@@ -68,7 +68,7 @@ void MeasureOpening(const std::string& home, int openings) {
     CMonitorApp app(home + "/bin/OrvexClient");
     app.InitInstance();
     CDropWindow parent;
-    CVideoCell cell(0, &parent, nullptr, nullptr);
+    CVideoCell cell(0, &parent, nullptr, {}, nullptr);
     cell.resize(800, 450);
     cell.show();
     std::vector<double> ms;
@@ -100,7 +100,7 @@ void MeasureStall(const std::string& home, bool silentFourth) {
     CameraCapTest_SimulatedStall(3, silentFourth ? 1 : 0);
     CMonitorApp app(home + "/bin/OrvexClient");
     app.InitInstance();
-    CMonitorDlg window;
+    CMonitorDlg window(app);
     QElapsedTimer clock;
     qint64 last = 0;
     qint64 worst = 0;

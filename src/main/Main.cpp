@@ -8,7 +8,9 @@
 #include "CommandLine.h"
 #include "Termination.h"
 #include "app/MonitorApp.h"
+#include "capture/Retention.h"
 #include "platform/FileSystem.h"
+#include "ui/LiveView.h"
 #include "ui/MonitorDlg.h"
 
 int main(int argc, char** argv) {
@@ -25,7 +27,7 @@ int main(int argc, char** argv) {
             return CommandLine::kUsageExitCode;
         case CommandLine::Action::Paths: {
             const AppPaths paths = ResolveAppPaths(ModulePath());
-            std::fputs(PathsText(paths, CMonitorApp::RecordDirSetting(paths.ConfigPath)).c_str(),
+            std::fputs(PathsText(paths, AppSettings::Read(paths.ConfigPath).RecordDir).c_str(),
                        stdout);
             return 0;
         }
@@ -41,12 +43,24 @@ int main(int argc, char** argv) {
     QApplication qt(argc, argv);
     // Ties the window to the installed desktop entry: its icon and name in the task bar.
     QGuiApplication::setDesktopFileName(QStringLiteral(ORVEX_DESKTOP_ID));
-    app.InitInstance([](CMonitorApp&) {
-        CMonitorDlg window;
+    app.InitInstance([](CMonitorApp& monitor) {
+        // Ages recordings out for as long as the window runs, with the settings of the
+        // moment.
+        CRetention::Options options;
+        options.Policy = [&monitor] {
+            const AppSettings settings = monitor.Settings();
+            return CRetention::Policy{settings.RecordDir, settings.RecordSaveDay};
+        };
+        CRetention retention(std::move(options));
+        retention.Start();
+        CMonitorDlg window(monitor);
         const CTermination termination([&window] { window.reject(); });
         window.Start();
         window.exec();
     });
+    // Openings cancelled at the end close what they opened, recordings included, on
+    // their own threads: the log and the capture library must outlive them.
+    COpeningThreads::Instance().JoinAll();
     app.ExitInstance();
     return 0;
 }

@@ -5,8 +5,13 @@
 
 #include "ui/DialogUnits.h"
 
+namespace {
+constexpr int kFontPoints = 9;
+}  // namespace
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromUtf8("关于 OrvexClient"));
+    setFont(SongDialogFont(kFontPoints));
     const CDialogUnits du(font());
     setFixedSize(du.X(235), du.Y(55));
 

@@ -11,7 +11,9 @@ int32_t CameraListLoader(void* user) {
     host.PostSettingsEnabled(false);
     if (!host.WaitOrStop(kLoaderDelayMs)) {
         AppLog("开始加载摄像机列表");
-        const int count = LoadCameraList(host.ListWindow());
+        const AppSettings settings = host.Settings();
+        const int count =
+            LoadCameraList(host.ListWindow(), host.CameraListPath(), settings.IsSupportRecord());
         if (count > 0) {
             char line[128];
             std::snprintf(line, sizeof line, "从XML文件中成功读取到%d个摄像头设备", count);
@@ -19,8 +21,7 @@ int32_t CameraListLoader(void* user) {
         } else {
             AppLog("读取摄像机列表失败，请到系统配置中获取设备列表");
         }
-        const CMonitorApp* app = TheApp();
-        if (app != nullptr && app->IsOpenVideoAfterStart()) host.PostOpenFirstCameras();
+        if (settings.IsOpenVideoAfterStart()) host.PostOpenFirstCameras();
         if (!host.WaitOrStop(kLoaderDelayMs)) {
             host.PostToggleInfoBar();
             AppLog("自动隐藏信息栏");

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
+#include "app/AppSettings.h"
 #include "common/WindowHandle.h"
 
 class ILoaderHost {
@@ -18,6 +20,9 @@ public:
     virtual void PostSettingsEnabled(bool enabled) = 0;
     // The window that receives the camera list.
     virtual HWND ListWindow() = 0;
+    virtual std::string CameraListPath() = 0;
+    // The settings as they are now.
+    virtual AppSettings Settings() = 0;
     // Opens cameras 0 to 3 of the tree in cells 0 to 3. Posted after the list, so the
     // window has rebuilt its tree from it when it gets there.
     virtual void PostOpenFirstCameras() = 0;

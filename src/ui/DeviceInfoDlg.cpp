@@ -11,6 +11,7 @@
 #include "ui/OperatorPrompts.h"
 #include "ui/SystemSettingsDlg.h"
 #include "ui/Utf8LimitValidator.h"
+#include "widgets/ButtonKeys.h"
 
 namespace {
 
@@ -24,8 +25,7 @@ CDeviceInfoDlg::CDeviceInfoDlg(QWidget* parent) : QDialog(parent), prompts_(&Ope
     setWindowTitle(QString::fromUtf8("修改设备信息"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    QFont dialogFont = font();
-    dialogFont.setPointSize(kFontPoints);
+    const QFont dialogFont = SongDialogFont(kFontPoints);
     setFont(dialogFont);
     const CDialogUnits du(dialogFont);
     setFixedSize(du.X(266), du.Y(155));
@@ -43,7 +43,9 @@ CDeviceInfoDlg::CDeviceInfoDlg(QWidget* parent) : QDialog(parent), prompts_(&Ope
     auto* save = new QPushButton(QString::fromUtf8("保存"), this);
     save->setObjectName(QStringLiteral("1029"));
     save->setGeometry(du.Rect(88, 97, 64, 17));
-    save->setAutoDefault(false);  // Enter closes the dialog instead
+    // Enter on the focused button saves; elsewhere it closes the dialog (keyPressEvent).
+    save->setAutoDefault(false);
+    ClickOnEnter(save);
     connect(save, &QPushButton::clicked, this, &CDeviceInfoDlg::OnSave);
 }
 

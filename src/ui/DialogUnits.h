@@ -6,6 +6,11 @@
 #include <QFont>
 #include <QRect>
 
+// The dialogs' font, "宋体" at points: a Song-style (serif) CJK face. "宋体" is mapped
+// to Noto Serif CJK SC of fonts-noto-cjk, which the package depends on, so that the
+// dialog units come from a known font wherever the program runs.
+QFont SongDialogFont(int points);
+
 class CDialogUnits {
 public:
     explicit CDialogUnits(const QFont& font);

@@ -1,4 +1,4 @@
-// The newest frame of a video cell's camera, handed from the capture library's thread
+// The newest frame of a live view's camera, handed from the capture library's thread
 // to the user-interface thread. The capture library calls Publish inside its callback
 // gate, and CameraCap_Close on the UI thread waits for that gate: so Publish never
 // waits for the UI thread. It copies the frame under a lock that is held only for the
@@ -6,8 +6,8 @@
 // never while closing a camera; and it asks for a repaint through a callback that
 // only posts (at most one request is outstanding).
 //
-// Every opening gets a generation; a frame of an opening the cell has since closed is
-// dropped, so a closed cell never shows a stale picture.
+// Every opening gets a generation; a frame of an opening the view has since closed is
+// dropped, so a closed view never shows a stale picture.
 //
 // Threads: Publish from capture threads; everything else on the UI thread.
 #pragma once
@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -60,14 +61,16 @@ private:
     FrameBuffer front_;        // UI thread only: the frame being painted
 };
 
-// The frame target of one opening: forwards frames to a cell's slot under the
-// generation the opening started with.
+// The frame target of one opening: forwards frames to a view's slot under the
+// generation the opening started with. It keeps the slot alive, as an opening may end
+// after its view has gone.
 class CFrameForwarder : public IFrameTarget {
 public:
-    CFrameForwarder(CFrameSlot& slot, uint64_t generation) : slot_(slot), generation_(generation) {}
-    void OnFrame(const VideoFrame& frame) override { slot_.Publish(generation_, frame); }
+    CFrameForwarder(std::shared_ptr<CFrameSlot> slot, uint64_t generation)
+        : slot_(std::move(slot)), generation_(generation) {}
+    void OnFrame(const VideoFrame& frame) override { slot_->Publish(generation_, frame); }
 
 private:
-    CFrameSlot& slot_;
+    const std::shared_ptr<CFrameSlot> slot_;
     const uint64_t generation_;
 };

@@ -19,7 +19,9 @@
 #include "platform/FileSystem.h"
 #include "resources/IconResources.h"
 #include "ui/AboutDlg.h"
+#include "ui/DialogUnits.h"
 #include "ui/SystemSettingsDlg.h"
+#include "ui/UiThread.h"
 #include "ui/VideoCell.h"
 #include "widgets/ColorLabel.h"
 #include "widgets/StyledButton.h"
@@ -27,6 +29,7 @@
 namespace {
 
 constexpr int kTimerMs = 1000;
+constexpr int kFontPoints = 9;
 constexpr int kLogTimeColumnWidth = 140;
 constexpr int kLogTextColumnWidth = 700;
 constexpr int kSettingsIcon = 131;
@@ -46,14 +49,16 @@ QString FieldText(const char (&field)[256]) {
 
 }  // namespace
 
-CMonitorDlg::CMonitorDlg(QWidget* parent) : QDialog(parent), handle_(this) {
+CMonitorDlg::CMonitorDlg(CMonitorApp& app, QWidget* parent)
+    : QDialog(parent), app_(app), handle_(this) {
     setWindowTitle(QString::fromUtf8(kTitle));
+    setFont(SongDialogFont(kFontPoints));
     RegisterIconResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(kWindowIcon)));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     CreateChildren();
-    if (CMonitorApp* app = TheApp()) app->SetMainWindow(&handle_);
+    app_.SetMainWindow(&handle_);
 }
 
 CMonitorDlg::~CMonitorDlg() {
@@ -72,15 +77,15 @@ void CMonitorDlg::CreateChildren() {
     // A new settings dialog for every click, modal to this window without a nested
     // event loop; it deletes itself when closed.
     connect(settingsButton_, &QPushButton::clicked, this, [this] {
-        auto* settings = new CSystemSettingsDlg(this);
+        auto* settings = new CSystemSettingsDlg(app_, records_, this);
         settings->setAttribute(Qt::WA_DeleteOnClose);
         settings->open();
     });
 
-    snapshotButton_ = new QPushButton(QString::fromUtf8("抓图"), this);
-    snapshotButton_->setAutoDefault(false);
-    snapshotButton_->hide();  // created hidden; nothing shows it
-    connect(snapshotButton_, &QPushButton::clicked, this, &CMonitorDlg::SnapshotCommand);
+    auto* snapshotButton = new QPushButton(QString::fromUtf8("抓图"), this);
+    snapshotButton->setAutoDefault(false);
+    snapshotButton->hide();  // created hidden; nothing shows it
+    connect(snapshotButton, &QPushButton::clicked, this, &CMonitorDlg::SnapshotCommand);
 
     timeLabel_ = new CColorLabel(this);
 
@@ -121,7 +126,8 @@ void CMonitorDlg::Start() {
     linkButton_->SetIconFromResource(kLinkIcon);
     LayoutCells();
     for (int i = 0; i < kCellCount; ++i) {
-        cells_[i] = new CVideoCell(i, &handle_, &handle_, this);
+        cells_[i] = new CVideoCell(
+            i, &handle_, &handle_, [&app = app_] { return app.Settings().RecordDir; }, this);
         cells_[i]->setGeometry(ToQRect(cellRects_[i]));
         cells_[i]->show();
     }
@@ -129,7 +135,6 @@ void CMonitorDlg::Start() {
     Relayout();
     loader_.SetThreadFunction(&CameraListLoader, static_cast<ILoaderHost*>(this));
     loader_.StartThread();
-    retention_.Start();
 }
 
 void CMonitorDlg::Shutdown() {
@@ -142,16 +147,14 @@ void CMonitorDlg::Shutdown() {
     }
     stopSignal_.notify_all();
     loader_.StopThread();
-    retention_.Stop();
-    // Each cell closes its capture, then its recording, and waits for an opening
-    // under way.
+    // Each cell closes its capture, then its recording, and ends an opening under way.
     for (CVideoCell* cell : cells_) {
-        if (cell != nullptr) cell->Shutdown();
+        if (cell != nullptr) cell->CloseCamera();
     }
     records_.clear();
     tree_->clear();
     // From here AppLog writes the file only.
-    if (CMonitorApp* app = TheApp()) app->SetMainWindow(nullptr);
+    app_.SetMainWindow(nullptr);
 }
 
 void CMonitorDlg::done(int result) {
@@ -196,7 +199,8 @@ void CMonitorDlg::ToggleInfoBar() {
     infoBarShown_ = !infoBarShown_;
     infoBarHeight_ = infoBarShown_ ? kInfoBarShownHeight : kInfoBarHiddenHeight;
     LayoutCells();
-    QMetaObject::invokeMethod(this, &CMonitorDlg::Relayout, Qt::QueuedConnection);
+    // As a posted WM_SIZE would: the new grid is placed once this handler is over.
+    PostToUi(this, [this] { Relayout(); });
     infoBarButton_->setText(QString::fromUtf8(infoBarShown_ ? kHideInfoBar : kShowInfoBar));
 }
 
@@ -206,7 +210,6 @@ void CMonitorDlg::Tick() {
 }
 
 bool CMonitorDlg::event(QEvent* event) {
-    if (CCallEvent::Run(event)) return true;
     CPrivateMessageEvent* message = CPrivateMessageEvent::From(event);
     if (message == nullptr) return QDialog::event(event);
     // The event frees the message's block once handled.
@@ -236,7 +239,7 @@ void CMonitorDlg::OnLogText(const char* text, LPARAM source) {
     // A camera lost or failing must stay on record after the panel has emptied or been
     // hidden: the capture library's texts go into the event log file too.
     const std::string shown = CameraCapLogText(text);
-    if (CMonitorApp* app = TheApp()) app->LogFileOnly(shown.c_str());
+    app_.LogFileOnly(shown.c_str());
     AddLogRow(QString::fromStdString(shown));
 }
 
@@ -350,15 +353,23 @@ void CMonitorDlg::ShowAbout() {
 }
 
 void CMonitorDlg::PostSettingsEnabled(bool enabled) {
-    PostCall(this, [this, enabled] { settingsButton_->setEnabled(enabled); });
+    PostToUi(this, [this, enabled] { settingsButton_->setEnabled(enabled); });
 }
 
 void CMonitorDlg::PostOpenFirstCameras() {
-    PostCall(this, [this] { OpenFirstCameras(); });
+    PostToUi(this, [this] { OpenFirstCameras(); });
 }
 
 void CMonitorDlg::PostToggleInfoBar() {
-    PostCall(this, [this] { ToggleInfoBar(); });
+    PostToUi(this, [this] { ToggleInfoBar(); });
+}
+
+std::string CMonitorDlg::CameraListPath() {
+    return app_.CameraListPath();
+}
+
+AppSettings CMonitorDlg::Settings() {
+    return app_.Settings();
 }
 
 bool CMonitorDlg::WaitOrStop(int ms) {

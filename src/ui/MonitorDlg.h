@@ -7,7 +7,7 @@
 //
 // Threads: the UI thread. Other threads reach it only by posting: the private
 // messages through WindowHandle(), and the loader's requests through ILoaderHost,
-// whose calls post and never wait for this thread.
+// whose calls post (UiThread.h) and never wait for this thread.
 #pragma once
 
 #include <QDialog>
@@ -16,7 +16,6 @@
 #include <mutex>
 #include <vector>
 
-#include "capture/Retention.h"
 #include "capture/WorkerThread.h"
 #include "common/DeviceInfo.h"
 #include "ui/CameraListLoader.h"
@@ -24,6 +23,7 @@
 #include "ui/QtWindowHandle.h"
 
 class CColorLabel;
+class CMonitorApp;
 class CStyledButton;
 class CVideoCell;
 class QPushButton;
@@ -39,7 +39,8 @@ public:
     static constexpr const char* kTreeRootText = "USB摄像头监控系统";
     static constexpr const char* kLinkAddress = "https://example.org/orvexclient/";
 
-    explicit CMonitorDlg(QWidget* parent = nullptr);
+    // app: the settings and paths the window and its cameras work with.
+    explicit CMonitorDlg(CMonitorApp& app, QWidget* parent = nullptr);
     ~CMonitorDlg() override;
 
     HWND WindowHandle() { return &handle_; }
@@ -47,7 +48,8 @@ public:
     // Shows the window maximized, lays it out and starts the timer and the loader.
     void Start();
     // Stops the loader, closes every cell's camera and lets AppLog go: after it, no
-    // thread reaches this window. Idempotent; the window's end runs it.
+    // thread reaches this window. Openings still ending on their own threads are
+    // joined by COpeningThreads. Idempotent; the window's end runs it.
     void Shutdown();
 
     void ToggleInfoBar();
@@ -66,6 +68,8 @@ public:
     // ILoaderHost: each call posts to this window's thread.
     void PostSettingsEnabled(bool enabled) override;
     HWND ListWindow() override { return &handle_; }
+    std::string CameraListPath() override;
+    AppSettings Settings() override;
     void PostOpenFirstCameras() override;
     void PostToggleInfoBar() override;
     bool WaitOrStop(int ms) override;
@@ -94,6 +98,7 @@ private:
     void SnapshotCommand();
     void ShowAbout();
 
+    CMonitorApp& app_;
     CQtWindowHandle handle_;
     int infoBarHeight_ = kInfoBarShownHeight;
     bool infoBarShown_ = true;
@@ -101,12 +106,10 @@ private:
     int selectedCell_ = 0;
     int videoHeight_ = 0;  // of the last Relayout
     std::array<CellRect, kCellCount> cellRects_{};
-    bool gridPlaced_ = false;  // the grid was computed for the maximized window
 
     CStyledButton* settingsButton_ = nullptr;  // children, owned by Qt
     CStyledButton* infoBarButton_ = nullptr;
     CStyledButton* linkButton_ = nullptr;
-    QPushButton* snapshotButton_ = nullptr;
     CColorLabel* timeLabel_ = nullptr;
     QTreeWidget* tree_ = nullptr;
     QTableWidget* logList_ = nullptr;
@@ -114,8 +117,7 @@ private:
     std::vector<DeviceInfo> records_;  // the tree's camera items, by position under the root
 
     CWorkerThread loader_;
-    CRetention retention_;  // ages recordings out on its own thread
-    std::mutex stopLock_;   // guards stopping_ for the loader's waits
+    std::mutex stopLock_;  // guards stopping_ for the loader's waits
     std::condition_variable stopSignal_;
     bool stopping_ = false;
     bool shutDown_ = false;

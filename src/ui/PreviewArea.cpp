@@ -3,83 +3,50 @@
 #include <QPainter>
 
 #include "capture/CameraCap.h"
-#include "ui/QtWindowHandle.h"
 
-struct CPreviewArea::COpening {
-    DeviceInfo Record;                        // read by the library during CameraCap_Open only
-    std::unique_ptr<CFrameForwarder> Target;  // must outlive the capture of Handle
-    int32_t Handle = -1;
-    bool Cancelled = false;  // UI thread
-    std::thread Thread;
+namespace {
 
-    ~COpening() {
-        if (Thread.joinable()) Thread.join();
-        if (Handle >= 0) CameraCap_Close(Handle);
+// A bare capture handle: live frames only, no stream, no notices, nothing logged.
+class CPreviewSource : public ILiveSource {
+public:
+    explicit CPreviewSource(const DeviceInfo& record) : record_(record) {}
+    ~CPreviewSource() override {
+        if (handle_ >= 0) CameraCap_Close(handle_);
     }
+
+    int Open(IFrameTarget* target, int32_t reserved) override {
+        handle_ = reserved >= 0 ? CameraCap_OpenReserved(reserved, target, &record_, nullptr,
+                                                         nullptr, nullptr)
+                                : CameraCap_Open(target, &record_, nullptr, nullptr, nullptr);
+        return handle_ >= 0 ? 1 : 0;
+    }
+    int32_t Handle() const override { return handle_; }
+    int Snapshot(const char* path) override {
+        return handle_ >= 0 ? CameraCap_CapPic(handle_, path) : -1;
+    }
+    const DeviceInfo& Record() const override { return record_; }
+
+private:
+    const DeviceInfo record_;  // read by the library during the opening only
+    int32_t handle_ = -1;      // the opening thread's, then the UI thread's
 };
 
-CPreviewArea::CPreviewArea(const QString& caption, QWidget* parent)
-    : QFrame(parent),
-      caption_(caption),
-      // Only posts: the capture thread must never wait for this one.
-      frames_([this] { PostCall(this, [this] { update(); }); }) {
-    ZeroDeviceInfo(waitingRecord_);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
+}  // namespace
 
-CPreviewArea::~CPreviewArea() {
-    Close();
-    opening_.reset();  // waits for its thread, then closes what it opened
+CPreviewArea::CPreviewArea(const QString& caption, QWidget* parent)
+    : QFrame(parent), caption_(caption), view_(this) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void CPreviewArea::Open(const DeviceInfo& record) {
     Close();
     ClearCaption();
-    if (opening_) {
-        // The cancelled opening closes its camera when it ends; this one follows it.
-        waiting_ = true;
-        waitingRecord_ = record;
-        return;
-    }
-    StartOpening(record);
-}
-
-void CPreviewArea::StartOpening(const DeviceInfo& record) {
-    opening_ = std::make_unique<COpening>();
-    COpening* opening = opening_.get();
-    opening->Record = record;
-    opening->Target = std::make_unique<CFrameForwarder>(frames_, frames_.Reset());
-    opening->Thread = std::thread([this, opening] {
-        opening->Handle =
-            CameraCap_Open(opening->Target.get(), &opening->Record, nullptr, nullptr, nullptr);
-        PostCall(this, [this] { OnOpeningDone(); });
-    });
-}
-
-bool CPreviewArea::event(QEvent* event) {
-    return CCallEvent::Run(event) || QFrame::event(event);
-}
-
-void CPreviewArea::OnOpeningDone() {
-    if (!opening_) return;
-    opening_->Thread.join();
-    std::unique_ptr<COpening> done = std::move(opening_);
-    const int32_t handle = done->Handle;
-    if (!done->Cancelled)
-        current_ = std::move(done);  // a failure is kept too: the area stays empty
-    done.reset();                    // a cancelled opening closes its camera here
-    if (waiting_) {
-        waiting_ = false;
-        StartOpening(waitingRecord_);
-    }
-    emit OpeningFinished(handle);
+    view_.Open(std::make_unique<CPreviewSource>(record),
+               [this](int) { emit OpeningFinished(Handle()); });
 }
 
 void CPreviewArea::Close() {
-    current_.reset();  // closes the capture before its frame target goes
-    if (opening_) opening_->Cancelled = true;
-    waiting_ = false;
-    frames_.Reset();
+    view_.Close();
     repaint();
 }
 
@@ -89,27 +56,22 @@ void CPreviewArea::ClearCaption() {
 }
 
 int32_t CPreviewArea::Handle() const {
-    return current_ ? current_->Handle : -1;
+    const ILiveSource* shown = view_.Shown();
+    return shown != nullptr ? shown->Handle() : -1;
 }
 
 const DeviceInfo& CPreviewArea::Record() const {
     static const DeviceInfo none{};
-    return current_ ? current_->Record : none;
+    const ILiveSource* shown = view_.Shown();
+    return shown != nullptr ? shown->Record() : none;
 }
 
 void CPreviewArea::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect inside = rect().adjusted(1, 1, -1, -1);
-    const FrameBuffer& frame = frames_.Take();
-    if (frame.Empty()) {
+    if (!view_.Paint(painter, inside)) {
         painter.fillRect(inside, palette().window());
         painter.drawText(inside.adjusted(2, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, caption_);
-    } else {
-        // BGRx in memory is Qt's RGB32 on this little-endian platform.
-        const QImage image(frame.Pixels.data(), frame.Width, frame.Height, frame.Stride,
-                           QImage::Format_RGB32);
-        painter.drawImage(inside, image);
-        ++framesPainted_;
     }
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));

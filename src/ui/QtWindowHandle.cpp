@@ -50,20 +50,6 @@ CPrivateMessageEvent* CPrivateMessageEvent::From(QEvent* event) {
     return dynamic_cast<CPrivateMessageEvent*>(event);
 }
 
-bool CCallEvent::Run(QEvent* event) {
-    if (event->type() != kType) return false;
-    MarkReceived(event);
-    auto* call = static_cast<CCallEvent*>(event);
-    if (call->call_) call->call_();
-    return true;
-}
-
-void PostCall(QObject* receiver, std::function<void()> call) {
-    auto* event = new CCallEvent(std::move(call));
-    MarkPosted(event);
-    QCoreApplication::postEvent(receiver, event);
-}
-
 bool CQtWindowHandle::Post(unsigned message, WPARAM wParam, LPARAM lParam) {
     std::lock_guard<std::mutex> lock(lock_);
     if (receiver_ == nullptr) return false;

@@ -8,15 +8,13 @@
 // refused and the sender keeps its block. Events posted before and not yet delivered
 // are deleted by Qt with the window, which frees their blocks.
 //
-// Other hand-offs to a window's thread go through PostCall, whose CCallEvent the
-// receiver runs from its event(). Both kinds of event are built completely before they
-// are posted, and that is marked for ThreadSanitizer: Qt's queue hands them over with
-// locks it cannot see, as Qt is not built for it.
+// Every other hand-off to the UI thread goes through UiThread.h. The event is built
+// completely before it is posted, and that is marked for ThreadSanitizer: Qt's queue
+// hands it over with locks it cannot see, as Qt is not built for it.
 #pragma once
 
 #include <QEvent>
 #include <QObject>
-#include <functional>
 #include <mutex>
 
 #include "common/WindowHandle.h"
@@ -43,22 +41,6 @@ private:
     const WPARAM wParam_;
     const LPARAM lParam_;
 };
-
-// A call to run on the thread of the object it is posted to.
-class CCallEvent : public QEvent {
-public:
-    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 1);
-    explicit CCallEvent(std::function<void()> call) : QEvent(kType), call_(std::move(call)) {}
-
-    // Runs the call when event is one; true then.
-    static bool Run(QEvent* event);
-
-private:
-    std::function<void()> call_;
-};
-
-// Posts call to receiver's thread; never waits for it. Any thread.
-void PostCall(QObject* receiver, std::function<void()> call);
 
 class CQtWindowHandle : public IWindowHandle {
 public:

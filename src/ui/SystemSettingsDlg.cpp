@@ -17,12 +17,13 @@
 #include "capture/RecordDirGuard.h"
 #include "common/Messages.h"
 #include "config/CameraListFile.h"
-#include "platform/ProfileIni.h"
+#include "config/KnownCameras.h"
 #include "ui/DeviceInfoDlg.h"
 #include "ui/DialogUnits.h"
 #include "ui/OperatorPrompts.h"
 #include "ui/PreviewArea.h"
-#include "ui/QtWindowHandle.h"
+#include "ui/UiThread.h"
+#include "widgets/ButtonKeys.h"
 #include "widgets/StyledButton.h"
 
 namespace {
@@ -58,26 +59,6 @@ int32_t DiscoveryProc(void* user) {
     return 0;
 }
 
-// A failed write is reported, not hidden: the operator's names would be lost at the
-// next start.
-void SaveList(const std::vector<DeviceInfo>& records) {
-    if (!SaveCameraList(records.data(), static_cast<int>(records.size()))) {
-        AppLog(("写入摄像头列表文件失败 " + CameraListPath()).c_str());
-    }
-}
-
-// Sends a copy of the list to the main window, which then owns the table.
-void PostList(const std::vector<DeviceInfo>& records) {
-    std::unique_ptr<DeviceInfo[], void (*)(DeviceInfo*)> table(NewCameraTable(), &FreeCameraTable);
-    CMonitorApp* app = TheApp();
-    if (!table || app == nullptr) return;
-    std::copy(records.begin(), records.end(), table.get());
-    const auto count = static_cast<LPARAM>(records.size());
-    if (app->PostToMainWindow(WM_CAMERA_LIST, reinterpret_cast<WPARAM>(table.get()), count)) {
-        table.release();
-    }
-}
-
 // The days field read as a whole number, blanks around it allowed and nothing else.
 // Empty text when it is one from 1 to 60, else what to tell the operator.
 QString CheckDays(const QString& text, int* days) {
@@ -93,8 +74,9 @@ QString CheckDays(const QString& text, int* days) {
 
 }  // namespace
 
-CSystemSettingsDlg::CSystemSettingsDlg(QWidget* parent)
-    : QDialog(parent), prompts_(&OperatorPrompts()) {
+CSystemSettingsDlg::CSystemSettingsDlg(CMonitorApp& app, std::vector<DeviceInfo> known,
+                                       QWidget* parent)
+    : QDialog(parent), prompts_(&OperatorPrompts()), app_(app), known_(std::move(known)) {
     setWindowTitle(Text("系统设置"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -110,8 +92,7 @@ CSystemSettingsDlg::~CSystemSettingsDlg() {
 }
 
 void CSystemSettingsDlg::CreateControls() {
-    QFont dialogFont = font();
-    dialogFont.setPointSize(kFontPoints);
+    const QFont dialogFont = SongDialogFont(kFontPoints);
     setFont(dialogFont);
     const CDialogUnits du(dialogFont);
     setFixedSize(du.X(593), du.Y(390));
@@ -162,8 +143,10 @@ void CSystemSettingsDlg::CreateControls() {
     status_ = new QLabel(this);
     place(status_, 1018, 37, 369, 203, 8);
 
-    // No button acts on Enter: it would start a discovery or a save by surprise.
+    // No default button: Enter acts on the focused button only (ButtonKeys.h), never
+    // starts a discovery or a save by surprise.
     for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(false);
+    ClickOnEnter(browse);
     connect(getDevices_, &QPushButton::clicked, this, &CSystemSettingsDlg::OnGetDevices);
     connect(previewVideo_, &QPushButton::clicked, this, &CSystemSettingsDlg::OnPreviewVideo);
     connect(saveConfig_, &QPushButton::clicked, this, &CSystemSettingsDlg::OnSaveConfig);
@@ -177,12 +160,11 @@ void CSystemSettingsDlg::OnInitDialog() {
     getDevices_->SetIconFromResource(130);
     previewVideo_->SetIconFromResource(132);
     saveConfig_->SetIconFromResource(136);
-    if (const CMonitorApp* app = TheApp()) {
-        recordDir_->setText(QString::fromStdString(app->RecordDir()));
-        days_->setText(QString::number(app->RecordSaveDay()));
-        supportRecord_->setChecked(app->IsSupportRecord());
-        openVideo_->setChecked(app->IsOpenVideoAfterStart());
-    }
+    const AppSettings settings = app_.Settings();
+    recordDir_->setText(QString::fromStdString(settings.RecordDir));
+    days_->setText(QString::number(settings.RecordSaveDay));
+    supportRecord_->setChecked(settings.IsSupportRecord());
+    openVideo_->setChecked(settings.IsOpenVideoAfterStart());
     status_->clear();
 }
 
@@ -200,8 +182,14 @@ void CSystemSettingsDlg::OnGetDevices() {
     previewVideo_->setEnabled(false);
     status_->setText(Text("正在获取摄像头信息.."));
     records_.clear();
+    keys_.clear();
     list_->setRowCount(0);
     discovering_ = true;
+    {
+        std::lock_guard<std::mutex> lock(requestLock_);
+        request_.Known = known_;
+        request_.RecordFlag = app_.Settings().IsSupportRecord() ? 1 : 0;
+    }
     if (!discovery_) {
         discovery_ = std::make_unique<CWorkerThread>();
         discovery_->SetThreadFunction(&DiscoveryProc, this);
@@ -214,30 +202,60 @@ void CSystemSettingsDlg::OnGetDevices() {
 
 void CSystemSettingsDlg::DiscoverDevices() {
     AppLog("开始获取摄像头信息");
+    CRequest request;
+    {
+        std::lock_guard<std::mutex> lock(requestLock_);
+        request = request_;
+    }
     std::array<DeviceInfo, kCameraTableRecords> found{};  // this thread's own
+    std::array<CameraKey, kCameraTableRecords> foundKeys{};
     int32_t count = 0;
-    CameraCap_EnumDevice(found.data(), &count);
+    CameraCap_EnumDeviceKeys(found.data(), foundKeys.data(), &count);
     count = std::clamp(count, 0, kCameraTableRecords);
-    const CMonitorApp* app = TheApp();
-    const int recordFlag = app != nullptr && app->IsSupportRecord() ? 1 : 0;
     std::vector<DeviceInfo> records(found.begin(), found.begin() + count);
-    for (DeviceInfo& record : records) record.RecordFlag = recordFlag;
+    std::vector<std::string> keys;
+    for (int i = 0; i < count; ++i) {
+        records[i].RecordFlag = request.RecordFlag;
+        keys.emplace_back(foundKeys[i].Text, strnlen(foundKeys[i].Text, kCameraKeyBytes));
+    }
+    KeepOperatorChoices(records, request.Known);
     // The main window may show the list before the file holds it.
-    PostList(records);
-    SaveList(records);
+    SaveAndPost(records, keys, true);
     AppLog(FoundText(count).toUtf8().constData());
     // Paused before the dialog hears of the end, so that the next click's Resume
     // always finds the worker paused and gives exactly one more pass.
     discovery_->Pause();
-    PostCall(this, [this, records] { OnDiscovered(records); });
+    PostToUi(this, [this, records, keys] { OnDiscovered(records, keys); });
 }
 
-bool CSystemSettingsDlg::event(QEvent* event) {
-    return CCallEvent::Run(event) || QDialog::event(event);
+void CSystemSettingsDlg::SaveAndPost(const std::vector<DeviceInfo>& records,
+                                     const std::vector<std::string>& keys, bool postFirst) {
+    const auto post = [&] {
+        std::unique_ptr<DeviceInfo[], void (*)(DeviceInfo*)> table(NewCameraTable(),
+                                                                   &FreeCameraTable);
+        if (!table) return;
+        std::copy(records.begin(), records.end(), table.get());
+        const auto count = static_cast<LPARAM>(records.size());
+        // From a successful post on the table belongs to the main window.
+        if (app_.PostToMainWindow(WM_CAMERA_LIST, reinterpret_cast<WPARAM>(table.get()), count)) {
+            table.release();
+        }
+    };
+    if (postFirst) post();
+    const std::string path = app_.CameraListPath();
+    // A failed write is reported, not hidden: the operator's names would be lost at
+    // the next start.
+    if (!SaveCameraList(records.data(), static_cast<int>(records.size()), path, keys)) {
+        AppLog(("写入摄像头列表文件失败 " + path).c_str());
+    }
+    if (!postFirst) post();
 }
 
-void CSystemSettingsDlg::OnDiscovered(const std::vector<DeviceInfo>& records) {
+void CSystemSettingsDlg::OnDiscovered(const std::vector<DeviceInfo>& records,
+                                      const std::vector<std::string>& keys) {
     records_ = records;
+    keys_ = keys;
+    known_ = records;
     list_->setRowCount(static_cast<int>(records_.size()));
     for (int row = 0; row < static_cast<int>(records_.size()); ++row) ShowRow(row);
     status_->setText(FoundText(static_cast<int>(records_.size())));
@@ -292,10 +310,10 @@ int CSystemSettingsDlg::UpdateDevice(DeviceInfo record) {
     const int row = record.DeviceIndex;
     if (discovering_ || row < 0 || row >= static_cast<int>(records_.size())) return 0;
     records_[row] = record;
+    known_ = records_;
     list_->item(row, kNameColumn)->setText(FieldText(record.CustomDeviceName));
     list_->item(row, kRecordColumn)->setText(RecordText(record));
-    SaveList(records_);
-    PostList(records_);
+    SaveAndPost(records_, keys_, false);
     return 1;
 }
 
@@ -318,28 +336,20 @@ void CSystemSettingsDlg::OnSaveConfig() {
         days_->selectAll();
         return;
     }
-    CMonitorApp* app = TheApp();
-    if (app == nullptr) return;
-    const std::string recordDir = recordDir_->text().toStdString();
-    const std::string supportRecord = supportRecord_->isChecked() ? "1" : "0";
-    const std::string openVideo = openVideo_->isChecked() ? "1" : "0";
+    AppSettings settings = app_.Settings();
+    settings.RecordDir = recordDir_->text().toStdString();
+    settings.RecordSaveDay = days;
+    settings.SupportRecord = supportRecord_->isChecked() ? "1" : "0";
+    settings.OpenVideoAfterStart = openVideo_->isChecked() ? "1" : "0";
     std::string reason;
     // One write for the four keys: the file and the application change together or
     // not at all.
-    if (!WriteProfileStrings(app->ConfigPath(), CMonitorApp::kSection,
-                             {{"RecordDir", recordDir},
-                              {"RecordSaveDay", std::to_string(days)},
-                              {"SupportRecord", supportRecord},
-                              {"OpenVideoAfterStart", openVideo}},
-                             &reason)) {
+    if (!settings.Write(app_.ConfigPath(), &reason)) {
         ShowMessage(Text("保存配置失败：%1").arg(QString::fromStdString(reason)));
         return;
     }
-    app->SetRecordDir(recordDir);
+    app_.SetSettings(settings);
     // The operator chose the folder: its file system is the one to record on now.
     CRecordDirGuard::Forget();
-    app->SetRecordSaveDay(days);
-    app->SetSupportRecord(supportRecord);
-    app->SetOpenVideoAfterStart(openVideo);
     ShowMessage(Text("保存配置成功"));
 }

@@ -3,8 +3,10 @@
 // folder, the days to keep recordings and the two start-up switches (the lower half).
 // The main window opens a new one for every click on its settings button. The list
 // starts empty; each discovery sends the new list to the main window and rewrites
-// CameraList.xml, and so does each saved device edit. The settings are written to
-// OrvexCfg.ini and into the application only by "保存配置".
+// CameraList.xml with its key file, and so does each saved device edit. A discovery
+// keeps the custom name and the recording choice of every camera the current list
+// already held. The settings are written to OrvexCfg.ini and into the application
+// only by "保存配置".
 //
 // Threads: everything runs on the UI thread except DiscoverDevices, which runs on the
 // discovery worker. The worker touches no widget and none of the dialog's rows: it
@@ -16,12 +18,15 @@
 
 #include <QDialog>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "capture/WorkerThread.h"
 #include "common/DeviceInfo.h"
 
 class CDeviceInfoDlg;
+class CMonitorApp;
 class CPreviewArea;
 class CStyledButton;
 class IOperatorPrompts;
@@ -34,7 +39,9 @@ class CSystemSettingsDlg : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CSystemSettingsDlg(QWidget* parent = nullptr);
+    // known: the cameras the main window lists now, whose names and recording choices
+    // a discovery keeps.
+    CSystemSettingsDlg(CMonitorApp& app, std::vector<DeviceInfo> known, QWidget* parent = nullptr);
     // Closes the preview and waits for a discovery under way to end.
     ~CSystemSettingsDlg() override;
 
@@ -54,14 +61,21 @@ signals:
     // A discovery has ended and its rows are shown.
     void DevicesShown(int count);
 
-protected:
-    bool event(QEvent* event) override;
-
 private:
+    // What a discovery works with, taken on the UI thread at the click.
+    struct CRequest {
+        std::vector<DeviceInfo> Known;
+        int RecordFlag = 0;  // of a camera the list did not hold
+    };
+
     void CreateControls();
     void OnInitDialog();
     void OnGetDevices();
-    void OnDiscovered(const std::vector<DeviceInfo>& records);
+    void OnDiscovered(const std::vector<DeviceInfo>& records, const std::vector<std::string>& keys);
+    // Writes the list and its keys, then sends it to the main window (or the other
+    // way round: postFirst); any thread.
+    void SaveAndPost(const std::vector<DeviceInfo>& records, const std::vector<std::string>& keys,
+                     bool postFirst);
     void OnPreviewVideo();
     void OnModifyDevice();
     void OnBrowseFolder();
@@ -85,8 +99,13 @@ private:
     QLabel* status_ = nullptr;               // 1018
     CDeviceInfoDlg* deviceDlg_ = nullptr;    // reused for every edit
     IOperatorPrompts* prompts_;
+    CMonitorApp& app_;
 
     std::vector<DeviceInfo> records_;  // UI thread: the record of each row, by row
+    std::vector<std::string> keys_;    // UI thread: the camera key of each row
+    std::vector<DeviceInfo> known_;    // UI thread: the list the main window was last sent
+    std::mutex requestLock_;           // held only to copy request_ in or out
+    CRequest request_;                 // guarded by requestLock_
     bool discovering_ = false;         // UI thread: from the click to the rows shown
     // Created by the first click, on the UI thread, before its thread starts; the
     // worker only pauses it.

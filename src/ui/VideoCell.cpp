@@ -2,17 +2,42 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <cstring>
 
+#include "capture/CameraChannel.h"
 #include "common/Messages.h"
 
-CVideoCell::CVideoCell(int index, HWND parent, HWND notice, QWidget* parentWidget)
+namespace {
+
+// A camera channel as a live view opens it: the channel records when the record asks.
+class CChannelSource : public ILiveSource {
+public:
+    CChannelSource(const DeviceInfo& record, HWND notice, RecordDirFn recordDir)
+        : record_(record), notice_(notice), channel_(std::move(recordDir)) {}
+
+    int Open(IFrameTarget* target, int32_t reserved) override {
+        // The library only reads the record, during this call.
+        return channel_.Open(target, const_cast<DeviceInfo*>(&record_), notice_, reserved);
+    }
+    int32_t Handle() const override { return channel_.GetHandle(); }
+    int Snapshot(const char* path) override { return channel_.Snapshot(path); }
+    const DeviceInfo& Record() const override { return record_; }
+
+private:
+    const DeviceInfo record_;
+    const HWND notice_;
+    CCameraChannel channel_;
+};
+
+}  // namespace
+
+CVideoCell::CVideoCell(int index, HWND parent, HWND notice, RecordDirFn recordDir,
+                       QWidget* parentWidget)
     : QWidget(parentWidget),
       cellIndex_(index),
       parent_(parent),
       notice_(notice),
-      // Only posts: the capture thread must never wait for this one.
-      frames_([this] { PostCall(this, [this] { update(); }); }),
+      recordDir_(std::move(recordDir)),
+      view_(this),
       handle_(this) {
     ZeroDeviceInfo(record_);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -20,7 +45,6 @@ CVideoCell::CVideoCell(int index, HWND parent, HWND notice, QWidget* parentWidge
 }
 
 CVideoCell::~CVideoCell() {
-    Shutdown();
     handle_.MarkDead();
 }
 
@@ -32,73 +56,37 @@ void CVideoCell::SetSelected(bool selected) {
 
 void CVideoCell::OpenCamera(bool fromMessage) {
     CloseCamera();
-    if (opening_) {
-        // The cancelled opening closes its camera first; this one follows it.
-        waiting_ = true;
-        waitingFromMessage_ = fromMessage;
-        return;
-    }
-    StartOpening(fromMessage);
-}
-
-void CVideoCell::StartOpening(bool fromMessage) {
-    const uint64_t generation = frames_.Reset();
-    openingFromMessage_ = fromMessage;
-    opening_ = std::make_unique<CCameraOpening>(record_, frames_, generation, notice_, [this] {
-        PostCall(this, [this] { OnOpeningDone(); });
-    });
-}
-
-void CVideoCell::OnOpeningDone() {
-    if (!opening_) return;  // dropped by Shutdown
-    int result = 0;
-    COpenCamera opened = opening_->Finish(&result);
-    const bool cancelled = opening_->Cancelled();
-    opening_.reset();
-    if (cancelled) {
-        opened = {};  // closes a camera that opened after it was cancelled
-        result = 0;
-    } else {
-        camera_ = std::move(opened);
-        if (result == 0 && openingFromMessage_) CloseCamera();
-    }
-    emit OpeningFinished(result);
-    if (waiting_) {
-        waiting_ = false;
-        StartOpening(waitingFromMessage_);
-    }
+    view_.Open(std::make_unique<CChannelSource>(record_, notice_, recordDir_),
+               [this, fromMessage](int result) {
+                   if (result == 0 && fromMessage) CloseCamera();
+                   emit OpeningFinished(result);
+               });
 }
 
 void CVideoCell::CloseCamera() {
-    camera_ = {};  // the channel closes its capture, then its recording
-    if (opening_) opening_->Cancel();
-    waiting_ = false;
-    frames_.Reset();
+    view_.Close();
     repaint();
 }
 
 int CVideoCell::Snapshot(const char* path) {
-    return camera_.Channel ? camera_.Channel->Snapshot(path) : -1;
+    ILiveSource* shown = view_.Shown();
+    return shown != nullptr ? shown->Snapshot(path) : -1;
 }
 
 bool CVideoCell::HoldsDevice(const DeviceInfo& record) const {
-    const bool sameName =
-        std::strncmp(record_.DeviceName, record.DeviceName, sizeof record.DeviceName) == 0;
-    if (!sameName) return false;
-    return Handle() >= 0 || (opening_ && !opening_->Cancelled()) || waiting_;
+    if (const ILiveSource* requested = view_.Requested()) {
+        if (IsSameCamera(requested->Record(), record)) return true;
+    }
+    const ILiveSource* shown = view_.Shown();
+    return shown != nullptr && shown->Handle() >= 0 && IsSameCamera(shown->Record(), record);
 }
 
 int32_t CVideoCell::Handle() const {
-    return camera_.Channel ? camera_.Channel->GetHandle() : -1;
-}
-
-void CVideoCell::Shutdown() {
-    CloseCamera();
-    opening_.reset();  // cancels and waits; a camera it opened is closed there
+    const ILiveSource* shown = view_.Shown();
+    return shown != nullptr ? shown->Handle() : -1;
 }
 
 bool CVideoCell::event(QEvent* event) {
-    if (CCallEvent::Run(event)) return true;
     if (CPrivateMessageEvent* message = CPrivateMessageEvent::From(event)) {
         if (message->Message() == WM_CELL_OPEN) OpenCamera(true);
         return true;
@@ -109,19 +97,11 @@ bool CVideoCell::event(QEvent* event) {
 void CVideoCell::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect inside = rect().adjusted(1, 1, -1, -1);
-    const FrameBuffer& frame = frames_.Take();
-    if (frame.Empty()) {
-        painter.fillRect(inside, palette().window());
-    } else {
-        // BGRx in memory is Qt's RGB32 on this little-endian platform.
-        const QImage image(frame.Pixels.data(), frame.Width, frame.Height, frame.Stride,
-                           QImage::Format_RGB32);
-        painter.drawImage(inside, image);
-        ++framesPainted_;
-    }
+    const bool painted = view_.Paint(painter, inside);
+    if (!painted) painter.fillRect(inside, palette().window());
     painter.setPen(QColor::fromRgb(selected_ ? kSelectedFrame : kNormalFrame));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    if (!frame.Empty()) emit FramePainted();
+    if (painted) emit FramePainted();
 }
 
 void CVideoCell::mouseReleaseEvent(QMouseEvent* event) {

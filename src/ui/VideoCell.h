@@ -3,23 +3,20 @@
 // camera's channel (which records when the record asks for it), and tells the main
 // window about clicks and double-clicks with WM_CELL_NOTIFY.
 //
-// Opening runs off the UI thread (CCameraOpening) and its outcome is applied here when
-// it ends: the channel's log lines come in the usual order, a failed opening asked by
-// WM_CELL_OPEN leaves the cell empty, one asked directly keeps its closed channel. A
-// cell never holds two captures: a request while an opening runs waits for it to end,
-// and only the newest waiting request is kept.
+// Opening runs off the UI thread (CLiveView) and its outcome is applied here when it
+// ends: the channel's log lines come in the usual order, a failed opening asked by
+// WM_CELL_OPEN leaves the cell empty, one asked directly keeps its closed channel.
+// Every new opening replaces the camera shown and ends an opening under way.
 //
-// Threads: the UI thread, except the frames, which the capture library hands to the
-// cell's CFrameSlot on its own thread (see FrameSlot.h for why that never waits).
+// Threads: the UI thread, except the frames (see LiveView.h).
 #pragma once
 
 #include <QWidget>
-#include <memory>
 
+#include "capture/Recorder.h"
 #include "common/DeviceInfo.h"
 #include "common/WindowHandle.h"
-#include "ui/CameraOpening.h"
-#include "ui/FrameSlot.h"
+#include "ui/LiveView.h"
 #include "ui/QtWindowHandle.h"
 
 class CVideoCell : public QWidget {
@@ -29,8 +26,9 @@ public:
     static constexpr QRgb kSelectedFrame = qRgb(255, 220, 64);
     static constexpr QRgb kNormalFrame = qRgb(44, 52, 65);
 
-    // parent: receives WM_CELL_NOTIFY; notice: where the capture library's texts go.
-    CVideoCell(int index, HWND parent, HWND notice, QWidget* parentWidget);
+    // parent: receives WM_CELL_NOTIFY; notice: where the capture library's texts go;
+    // recordDir: where the camera's recordings go.
+    CVideoCell(int index, HWND parent, HWND notice, RecordDirFn recordDir, QWidget* parentWidget);
     ~CVideoCell() override;
 
     int CellIndex() const { return cellIndex_; }
@@ -47,24 +45,22 @@ public:
     // Starts opening the record's camera after closing the current one. fromMessage:
     // asked by WM_CELL_OPEN, so a failure leaves the cell empty.
     void OpenCamera(bool fromMessage = false);
-    // Closes the camera (capture first, then its recording), drops an opening that is
-    // under way or waiting, and repaints the cell empty.
+    // Closes the camera (capture first, then its recording), ends an opening under way
+    // and repaints the cell empty.
     void CloseCamera();
     // -1 without an open camera, else the capture library's result.
     int Snapshot(const char* path);
 
-    // Whether the cell shows, opens or is about to open a camera of that device name.
+    // Whether the cell shows or opens that camera (the same identity, or for records
+    // without one the same device name).
     bool HoldsDevice(const DeviceInfo& record) const;
     // The capture handle of the channel, -1 without one.
     int32_t Handle() const;
-    bool Opening() const { return opening_ != nullptr; }
-
-    // Closes everything and waits for an opening under way (at most the capture
-    // library's start time-out). Called by the main window before it goes.
-    void Shutdown();
+    // An opening under way, or a cancelled one still closing its camera.
+    bool Opening() const { return view_.Busy(); }
 
     HWND WindowHandle() { return &handle_; }
-    uint64_t FramesPainted() const { return framesPainted_; }
+    uint64_t FramesPainted() const { return view_.FramesPainted(); }
 
 signals:
     // An opening has ended and its outcome was applied; result 1 when it opened.
@@ -78,22 +74,13 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    void StartOpening(bool fromMessage);
-    void OnOpeningDone();
-
     const int cellIndex_;
     const HWND parent_;
     const HWND notice_;
+    const RecordDirFn recordDir_;
     bool enlarged_ = false;
     bool selected_ = false;
     DeviceInfo record_;
-    CFrameSlot frames_;  // frames come in from capture threads
-    COpenCamera camera_;
-    std::unique_ptr<CCameraOpening> opening_;  // the opening under way, if any
-    bool openingFromMessage_ = false;
-    bool waiting_ = false;  // a request waits for the opening under way to end
-    bool waitingFromMessage_ = false;
-    DeviceInfo waitingRecord_;
-    uint64_t framesPainted_ = 0;
+    CLiveView view_;
     CQtWindowHandle handle_;  // receives WM_CELL_OPEN
 };

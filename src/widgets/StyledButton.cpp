@@ -12,6 +12,7 @@
 
 #include "platform/Text.h"
 #include "resources/IconResources.h"
+#include "widgets/ButtonKeys.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ CStyledButton::CStyledButton(const QString& caption, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Connected first, so the button's own action runs before the owner's handlers.
     connect(this, &QAbstractButton::clicked, this, &CStyledButton::OnClicked);
+    ClickOnEnter(this);
 }
 
 int CStyledButton::SetIconFromResource(int id) {
@@ -88,16 +90,15 @@ int CStyledButton::SetIconFromResource(int id) {
     return result;
 }
 
-int CStyledButton::SetLinkAddress(const char* address) {
+void CStyledButton::SetLinkAddress(const char* address) {
     LinkAddressText.clear();
     if (address != nullptr) {
         const size_t kept = Utf8PrefixLength(address, std::strlen(address), kLinkAddressBytes - 1);
         LinkAddressText = QByteArray(address, static_cast<qsizetype>(kept));
     }
-    return 0;
 }
 
-int CStyledButton::PaintBackground(QPainter& painter, const QRect& face) {
+void CStyledButton::PaintBackground(QPainter& painter, const QRect& face) {
     QColor color = NormalBackground;
     if (HoverFlag || isDown()) {
         color = HoverBackground;
@@ -105,10 +106,9 @@ int CStyledButton::PaintBackground(QPainter& painter, const QRect& face) {
         color = FocusedBackground;
     }
     painter.fillRect(face, color);
-    return 0;
 }
 
-int CStyledButton::PaintEdge(QPainter& painter, const QRect& face) {
+void CStyledButton::PaintEdge(QPainter& painter, const QRect& face) {
     const QColor light = PaletteColor(*this, QPalette::Light);
     const QColor dark = PaletteColor(*this, QPalette::Dark);
     const QColor topLeft = isDown() ? dark : light;
@@ -122,7 +122,6 @@ int CStyledButton::PaintEdge(QPainter& painter, const QRect& face) {
     painter.fillRect(x, y, 1, h - 1, topLeft);
     painter.fillRect(x + w - 1, y, 1, h, bottomRight);
     painter.fillRect(x, y + h - 1, w, 1, bottomRight);
-    return 0;
 }
 
 void CStyledButton::ClearHover() {

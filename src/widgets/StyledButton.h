@@ -4,9 +4,9 @@
 // edge while it is pressed, an engraved caption and a greyed icon while disabled,
 // and never a focus rectangle. A button with a link address opens it when clicked;
 // the click then reaches the owner as the ordinary clicked() signal. A double-click
-// is two clicks: Qt hands its second press to the button as a press. The
-// default-button role is QPushButton's own (setDefault, autoDefault in dialogs)
-// and shows no mark.
+// is two clicks: Qt hands its second press to the button as a press. Space, Enter
+// and Return on the focused button click it (ButtonKeys.h). The default-button role
+// is QPushButton's own (setDefault, autoDefault in dialogs) and shows no mark.
 //
 // Threads: the user-interface thread only, like every widget.
 #pragma once
@@ -53,15 +53,15 @@ public:
     // but does not decode (dropped likewise).
     int SetIconFromResource(int id);
     // The address a click opens; null or empty for none. Keeps at most
-    // kLinkAddressBytes - 1 bytes, cut at a UTF-8 character boundary. Returns 0.
-    int SetLinkAddress(const char* address);
+    // kLinkAddressBytes - 1 bytes, cut at a UTF-8 character boundary.
+    void SetLinkAddress(const char* address);
     const QByteArray& LinkAddress() const { return LinkAddressText; }
 
 protected:
-    // Fills the face with the colour of the current state. Returns 0.
-    virtual int PaintBackground(QPainter& painter, const QRect& face);
-    // The one-pixel edge: raised while hovered, sunken while pressed. Returns 0.
-    virtual int PaintEdge(QPainter& painter, const QRect& face);
+    // Fills the face with the colour of the current state.
+    virtual void PaintBackground(QPainter& painter, const QRect& face);
+    // The one-pixel edge: raised while hovered, sunken while pressed.
+    virtual void PaintEdge(QPainter& painter, const QRect& face);
     void ClearHover();
 
     bool event(QEvent* event) override;

@@ -11,6 +11,7 @@
 #include "UiTestSupport.h"
 #include "camcap/CameraCapTesting.h"
 #include "common/Messages.h"
+#include "ui/LiveView.h"
 #include "ui/MonitorDlg.h"
 #include "ui/VideoCell.h"
 #include "widgets/ColorLabel.h"
@@ -63,7 +64,7 @@ class MonitorDlgTest : public QObject {
 private slots:
     void LogPanelKeepsAHundredAndOneRowsThenStartsAgain() {
         CUiHome home(0, 0, false);
-        CMonitorDlg window;
+        CMonitorDlg window(home.App());
         QTableWidget* list = window.LogList();
         for (int i = 0; i <= 100; ++i) AppLog(("line " + std::to_string(i)).c_str());
         QTRY_COMPARE(list->rowCount(), 101);
@@ -94,7 +95,7 @@ private slots:
 
     void CellsAreSelectedEnlargedAndKeepTheirGrid() {
         CUiHome home(0, 0, false);
-        CMonitorDlg window;
+        CMonitorDlg window(home.App());
         window.Start();
         QTRY_VERIFY_WITH_TIMEOUT(window.isVisible() && window.Cell(0) != nullptr, kUiWaitMs);
         QVERIFY(window.windowState() & Qt::WindowMaximized);
@@ -144,7 +145,7 @@ private slots:
 
     void StartupOpensTheFirstFourCamerasAndTheTreeMovesThem() {
         CUiHome home(6, 6, true);
-        CMonitorDlg window;
+        CMonitorDlg window(home.App());
         window.Start();
         QTRY_VERIFY(!window.SettingsButton()->isEnabled());  // during the loader's pass
         WaitForLoader(window);
@@ -206,6 +207,7 @@ private slots:
         ExpectOneCapturePerCamera(window);
 
         window.reject();
+        COpeningThreads::Instance().JoinAll();  // cancelled openings close on their threads
         QCOMPARE(CameraCapTest_OpenHandles(), 0);
     }
 
@@ -219,7 +221,7 @@ private slots:
         QFETCH(bool, whileOpening);
         CUiHome home(4, 4, true);
         {
-            CMonitorDlg window;
+            CMonitorDlg window(home.App());
             window.Start();
             if (whileOpening) {
                 QTRY_VERIFY_WITH_TIMEOUT(window.Cell(3)->Opening(), kUiWaitMs);
@@ -228,6 +230,7 @@ private slots:
             }
             window.reject();
             QVERIFY(!window.isVisible());
+            COpeningThreads::Instance().JoinAll();
             QCOMPARE(CameraCapTest_OpenHandles(), 0);
         }
         const auto lines = home.LogLines();

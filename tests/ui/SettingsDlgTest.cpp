@@ -105,10 +105,10 @@ private slots:
         const std::string list = home.ExeDir() + "CameraList.xml";
         if (!writable) std::filesystem::remove(list);
         if (!writable) std::filesystem::create_directory(list);  // in the way
-        home.App().SetSupportRecord(supportRecord.toStdString());
+        home.SetSupportRecord(supportRecord.toStdString());
         const std::string ini = ReadFile(home.ExeDir() + "OrvexCfg.ini");
-        CMonitorDlg window;
-        CSystemSettingsDlg dialog;
+        CMonitorDlg window(home.App());
+        CSystemSettingsDlg dialog(home.App(), {});
         dialog.open();
         QCOMPARE(List(&dialog)->rowCount(), 0);  // whatever the file holds
         Click(&dialog, 1003);
@@ -155,7 +155,7 @@ private slots:
         QFETCH(int, row);
         CUiHome home(cameras, 0, false);
         CAnswers answers;
-        CSystemSettingsDlg dialog;
+        CSystemSettingsDlg dialog(home.App(), {});
         dialog.SetPrompts(&answers);
         dialog.open();
         if (cameras > 0) QVERIFY(Discover(&dialog));
@@ -199,7 +199,7 @@ private slots:
         qputenv("ORVEX_SIMULATED_EXCLUSIVE", "1");
         const auto exclusive = qScopeGuard([] { qunsetenv("ORVEX_SIMULATED_EXCLUSIVE"); });
         CUiHome home(2, 2, true);
-        CMonitorDlg window;
+        CMonitorDlg window(home.App());
         window.Start();
         QTRY_VERIFY_WITH_TIMEOUT(window.Cell(0)->Handle() >= 0, kUiWaitMs);
         const std::string recordings = home.RecordDir() + "/摄像头 1";
@@ -210,7 +210,7 @@ private slots:
             return bytes;
         };
         CAnswers answers;
-        CSystemSettingsDlg dialog;
+        CSystemSettingsDlg dialog(home.App(), {});
         dialog.SetPrompts(&answers);
         dialog.open();
         QVERIFY(Discover(&dialog));
@@ -250,9 +250,9 @@ private slots:
         QFETCH(bool, save);
         QFETCH(QString, said);
         CUiHome home(4, 0, false);
-        CMonitorDlg window;
+        CMonitorDlg window(home.App());
         CAnswers answers;
-        CSystemSettingsDlg dialog;
+        CSystemSettingsDlg dialog(home.App(), {});
         dialog.SetPrompts(&answers);
         dialog.open();
         QVERIFY(Discover(&dialog));
@@ -341,7 +341,7 @@ private slots:
         testsupport::WriteFile(ini, old);
         const std::string list = ReadFile(home.ExeDir() + "CameraList.xml");
         CAnswers answers;
-        CSystemSettingsDlg dialog;
+        CSystemSettingsDlg dialog(home.App(), {});
         dialog.SetPrompts(&answers);
         dialog.open();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
@@ -368,14 +368,14 @@ private slots:
 
         const bool saved = said == QString::fromUtf8("保存配置成功");
         QCOMPARE(Control<QLineEdit>(&dialog, 1019)->hasFocus(), !saved && writable);
-        QCOMPARE(home.App().RecordDir() == answers.Folder.toStdString(), saved);
-        QCOMPARE(home.App().IsOpenVideoAfterStart(), !saved);
+        QCOMPARE(home.App().Settings().RecordDir == answers.Folder.toStdString(), saved);
+        QCOMPARE(home.App().Settings().IsOpenVideoAfterStart(), !saved);
         QCOMPARE(ReadFile(home.ExeDir() + "CameraList.xml"), list);
         const std::string text = ReadFile(ini);
         QCOMPARE(text == old, !saved);
         QCOMPARE(testsupport::ListFiles(home.ExeDir()).size(), size_t(3));  // no temporary left
         if (!saved) return;
-        QCOMPARE(home.App().RecordSaveDay(), days.trimmed().toInt());
+        QCOMPARE(home.App().Settings().RecordSaveDay, days.trimmed().toInt());
         QVERIFY(text.find("; 注释") == 0 && text.find("Key = v") != std::string::npos);
         const size_t dir = text.find("RecordDir"), day = text.find("RecordSaveDay");
         const size_t record = text.find("SupportRecord"), open = text.find("OpenVideoAfterStart");
@@ -384,9 +384,9 @@ private slots:
 
     void ClosingDuringADiscoveryNeverHangs() {
         CUiHome home(4, 0, false);
-        CMonitorDlg window;
+        CMonitorDlg window(home.App());
         for (int i = 0; i < 100; ++i) {
-            QPointer<CSystemSettingsDlg> dialog = new CSystemSettingsDlg(&window);
+            QPointer<CSystemSettingsDlg> dialog = new CSystemSettingsDlg(home.App(), {}, &window);
             dialog->setAttribute(Qt::WA_DeleteOnClose);
             dialog->open();
             Click(dialog, 1003);
@@ -407,7 +407,7 @@ private slots:
         const std::string folder = home.RecordDir() + "/新目录";
         QStringList names;
         {
-            CMonitorDlg window;
+            CMonitorDlg window(home.App());
             window.Start();
             QTRY_VERIFY_WITH_TIMEOUT(window.SettingsButton()->isEnabled() && !window.InfoBarShown(),
                                      kUiWaitMs);
@@ -454,8 +454,8 @@ private slots:
         }
         CMonitorApp restarted(home.ExeDir() + "OrvexClient");
         restarted.InitInstance();
-        QCOMPARE(restarted.RecordDir(), folder);
-        QCOMPARE(restarted.RecordSaveDay(), 7);
+        QCOMPARE(restarted.Settings().RecordDir, folder);
+        QCOMPARE(restarted.Settings().RecordSaveDay, 7);
         QCOMPARE(FileNames(home), names);
     }
 };

@@ -36,6 +36,12 @@ CUiHome::CUiHome(int cameras, int listed, bool openAtStart) {
     app_->InitInstance();
 }
 
+void CUiHome::SetSupportRecord(const std::string& value) {
+    AppSettings settings = app_->Settings();
+    settings.SupportRecord = value;
+    app_->SetSettings(settings);
+}
+
 std::vector<std::string> CUiHome::LogLines() const {
     std::vector<std::string> lines;
     for (const std::string& file : testsupport::ListFiles(ExeDir() + "Log")) {

@@ -24,6 +24,8 @@ public:
     CUiHome(int cameras, int listed, bool openAtStart);
 
     CMonitorApp& App() { return *app_; }
+    // As the settings dialog stores it.
+    void SetSupportRecord(const std::string& value);
     std::string ExeDir() const { return dir_.Path() + "/bin/"; }
     std::string RecordDir() const { return dir_.Path() + "/rec"; }
     // The lines of the day's log files, without their stamps, oldest first.
