@@ -1,6 +1,7 @@
 // The main window as an operator meets it, on the offscreen platform with simulated
 // cameras: the log panel, selection and enlarging, the grid, start-up with a camera
 // list, moving cameras through the tree, and closing at awkward moments.
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -13,6 +14,7 @@
 #include "common/Messages.h"
 #include "ui/LiveView.h"
 #include "ui/MonitorDlg.h"
+#include "ui/SystemSettingsDlg.h"
 #include "ui/VideoCell.h"
 #include "widgets/ColorLabel.h"
 #include "widgets/StyledButton.h"
@@ -213,13 +215,18 @@ private slots:
 
     void ClosingAtAnyMomentEndsEveryCapture_data() {
         QTest::addColumn<bool>("whileOpening");
-        QTest::newRow("half a second after start") << false;
-        QTest::newRow("while cameras open") << true;
+        QTest::addColumn<bool>("stuck");  // the fourth camera never delivers
+        QTest::newRow("half a second after start") << false << false;
+        QTest::newRow("while cameras open") << true << false;
+        QTest::newRow("one camera stuck in its opening") << true << true;
     }
 
     void ClosingAtAnyMomentEndsEveryCapture() {
         QFETCH(bool, whileOpening);
+        QFETCH(bool, stuck);
         CUiHome home(4, 4, true);
+        CameraCapTest_SimulatedStall(3, stuck ? 1 : 0);
+        const auto unstall = qScopeGuard([] { CameraCapTest_SimulatedReset(); });
         {
             CMonitorDlg window(home.App());
             window.Start();
@@ -228,13 +235,52 @@ private slots:
             } else {
                 QTest::qWait(500);
             }
+            if (stuck) {
+                // The others open; the fourth waits for a first picture that never comes.
+                QTRY_VERIFY_WITH_TIMEOUT(window.Cell(2)->Handle() >= 0, kUiWaitMs);
+                QVERIFY(window.Cell(3)->Opening());
+            }
+            QElapsedTimer closing;
+            closing.start();
             window.reject();
             QVERIFY(!window.isVisible());
             COpeningThreads::Instance().JoinAll();
+            // The capture library waits up to 10 s for a first picture; closing must not.
+            QVERIFY2(closing.elapsed() < 5000, qPrintable(QString::number(closing.elapsed())));
             QCOMPARE(CameraCapTest_OpenHandles(), 0);
         }
         const auto lines = home.LogLines();
         QCOMPARE(std::count(lines.begin(), lines.end(), "自动隐藏信息栏"), 0);
+        // Every recording that began was stopped whole, and only those.
+        QCOMPARE(std::count_if(lines.begin(), lines.end(),
+                               [](const std::string& l) { return l.rfind(" 录像停止 ", 0) == 0; }),
+                 std::count_if(lines.begin(), lines.end(),
+                               [](const std::string& l) { return l.rfind(" 成功打开设备 ", 0) == 0; }));
+    }
+
+    void EnterOnAFocusedButtonClicksItAndOnlyTheWindowItselfEndsIt_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+
+    void EnterOnAFocusedButtonClicksItAndOnlyTheWindowItselfEndsIt() {
+        QFETCH(int, key);
+        CUiHome home(0, 0, false);
+        CMonitorDlg window(home.App());
+        window.Start();
+        WaitForLoader(window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.SettingsButton()->setFocus();
+        QTest::keyClick(window.SettingsButton(), Qt::Key(key));
+        QTRY_VERIFY(window.findChild<CSystemSettingsDlg*>() != nullptr);
+        QVERIFY(window.isVisible());
+        window.findChild<CSystemSettingsDlg*>()->close();
+        QTRY_VERIFY(window.findChild<CSystemSettingsDlg*>() == nullptr);
+        // Enter or Escape that reaches the window itself ends it.
+        QTest::keyClick(&window, Qt::Key_Return);
+        QVERIFY(!window.isVisible());
     }
 };
 

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "camcap/CameraCapTesting.h"
 #include "config/CameraListFile.h"
 #include "ui/DeviceInfoDlg.h"
+#include "ui/LiveView.h"
 #include "ui/MonitorDlg.h"
 #include "ui/OperatorPrompts.h"
 #include "ui/PreviewArea.h"
@@ -231,23 +233,46 @@ private slots:
         QVERIFY(answers.Said.isEmpty());
     }
 
+    void ClosingWhileAPreviewOpensNeverWaitsForTheCamera() {
+        CUiHome home(2, 0, false);
+        CameraCapTest_SimulatedStall(0, 1);  // opens, never delivers a picture
+        const auto unstall = qScopeGuard([] { CameraCapTest_SimulatedReset(); });
+        CAnswers answers;
+        auto* dialog = new CSystemSettingsDlg(home.App(), {});
+        dialog->SetPrompts(&answers);
+        dialog->open();
+        QVERIFY(Discover(dialog));
+        List(dialog)->item(0, 0)->setCheckState(Qt::Checked);
+        Click(dialog, 1005);
+        QTest::qWait(300);
+        QVERIFY(dialog->PreviewArea()->Opening());
+        QElapsedTimer closing;
+        closing.start();
+        delete dialog;
+        // The library waits up to 10 s for a first picture; the window must not.
+        QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
+        COpeningThreads::Instance().JoinAll();
+        QCOMPARE(CameraCapTest_OpenHandles(), 0);
+    }
+
     void DeviceEditChangesTheRowTheFileAndTheTreeOnly_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("deviceIndex");  // -1: the row's own
-        QTest::addColumn<bool>("save");
+        QTest::addColumn<int>("save");  // 0 closed, 1 clicked, 2 Enter on the focused button
         QTest::addColumn<QString>("said");
-        QTest::newRow("renamed") << "前门 &<>" << -1 << true << "修改成功";
-        QTest::newRow("blanks are a name") << "  " << -1 << true << "修改成功";
-        QTest::newRow("empty") << "" << -1 << true << "自定义名称不能为空";
-        QTest::newRow("closed, not saved") << "后门" << -1 << false << "";
+        QTest::newRow("renamed") << "前门 &<>" << -1 << 1 << "修改成功";
+        QTest::newRow("saved by Enter on the button") << "侧门" << -1 << 2 << "修改成功";
+        QTest::newRow("blanks are a name") << "  " << -1 << 1 << "修改成功";
+        QTest::newRow("empty") << "" << -1 << 1 << "自定义名称不能为空";
+        QTest::newRow("closed, not saved") << "后门" << -1 << 0 << "";
         QTest::newRow("index beyond the rows")
-            << "后门" << 4 << true << "设备已不在列表中，未做任何修改";
+            << "后门" << 4 << 1 << "设备已不在列表中，未做任何修改";
     }
 
     void DeviceEditChangesTheRowTheFileAndTheTreeOnly() {
         QFETCH(QString, name);
         QFETCH(int, deviceIndex);
-        QFETCH(bool, save);
+        QFETCH(int, save);
         QFETCH(QString, said);
         CUiHome home(4, 0, false);
         CMonitorDlg window(home.App());
@@ -273,7 +298,14 @@ private slots:
         }
         field->setText(name);
         Control<QCheckBox>(device, 1028)->setChecked(false);
-        save ? Click(device, 1029) : device->reject();
+        if (save == 2) {
+            Control(device, 1029)->setFocus();
+            QTest::keyClick(Control(device, 1029), Qt::Key_Return);
+        } else if (save == 1) {
+            Click(device, 1029);
+        } else {
+            device->reject();
+        }
         QCOMPARE(answers.Said.join(""), said.isEmpty() ? "" : "提示: " + said);
 
         const bool changed = said == QString::fromUtf8("修改成功");
@@ -429,6 +461,15 @@ private slots:
                 Control<QCheckBox>(dialog->DeviceDialog(), 1028)->setChecked(row != 2);
                 Click(dialog->DeviceDialog(), 1029);
                 QTRY_VERIFY(!dialog->DeviceDialog()->isVisible());
+            }
+            // A fifth camera is plugged in and the cameras are discovered anew: the
+            // operator's names and choices stay, the new camera gets the defaults.
+            setenv("ORVEX_SIMULATED_CAMERAS", "5", 1);
+            QVERIFY(Discover(dialog));
+            names << QString::fromUtf8(SimulatedRecord(4).DeviceName);
+            QTRY_COMPARE(TreeNames(window), names);
+            for (int row = 0; row < 5; ++row) {
+                QCOMPARE(List(dialog)->item(row, 5)->text(), QString::fromUtf8(row == 2 ? "否" : "是"));
             }
             Click(dialog, 1016);
             Control<QLineEdit>(dialog, 1019)->setText(QStringLiteral("7"));
