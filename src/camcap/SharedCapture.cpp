@@ -140,7 +140,7 @@ int32_t CSharedCapture::CapturePicture(const char* path) {
 }
 
 CaptureMode CSharedCapture::WorkingMode() const {
-    return modes_.at(workingMode_.load());
+    return modes_.empty() ? CaptureMode() : modes_[workingMode_.load()];
 }
 
 bool CSharedCapture::StartAnyMode(CCapturePipeline& pipeline, const std::string& overlayName,
@@ -155,10 +155,11 @@ bool CSharedCapture::StartAnyMode(CCapturePipeline& pipeline, const std::string&
     for (size_t i = 0; i < modes_.size(); ++i) {
         if (i != working) order.push_back(i);
     }
+    const gint64 deadline = g_get_monotonic_time() + gint64(kStartTimeoutNs / GST_USECOND);
     for (size_t i : order) {
         // The first failure is the one told: the best mode's, or the one that worked before.
         StartFailure attempt;
-        if (Start(pipeline, modes_[i], overlayName, withStream, abandoned, attempt)) {
+        if (Start(pipeline, modes_[i], overlayName, withStream, abandoned, deadline, attempt)) {
             if (i != working) {
                 GST_INFO("camera %s starts in %s", overlayName.c_str(),
                          CaptureModeText(modes_[i]).c_str());
@@ -166,7 +167,8 @@ bool CSharedCapture::StartAnyMode(CCapturePipeline& pipeline, const std::string&
             workingMode_.store(i);
             return true;
         }
-        const bool tryNext = attempt.ModeFailed && !abandoned();
+        const bool tryNext =
+            attempt.ModeFailed && !abandoned() && g_get_monotonic_time() < deadline;
         if (i == order.front()) failure = std::move(attempt);
         if (!tryNext) break;
         GST_INFO("camera %s: %s fails, trying the next mode", overlayName.c_str(),
@@ -177,7 +179,7 @@ bool CSharedCapture::StartAnyMode(CCapturePipeline& pipeline, const std::string&
 
 bool CSharedCapture::Start(CCapturePipeline& pipeline, const CaptureMode& mode,
                            const std::string& overlayName, bool withStream,
-                           const Abandoned& abandoned, StartFailure& failure) {
+                           const Abandoned& abandoned, gint64 deadline, StartFailure& failure) {
     GstElement* source = factory_(mode);
     if (source == nullptr) {
         failure.Reason = "the camera is not there";
@@ -200,7 +202,6 @@ bool CSharedCapture::Start(CCapturePipeline& pipeline, const CaptureMode& mode,
     // A live pipeline completes its change to PLAYING only when the first picture has
     // reached every sink: that is the proof that the camera delivers. A camera that
     // fails while starting says so on the bus at once, long before the time-out.
-    const gint64 deadline = g_get_monotonic_time() + gint64(kStartTimeoutNs / GST_USECOND);
     GstStateChangeReturn result = gst_element_set_state(pipeline.Pipeline(), GST_STATE_PLAYING);
     bool gaveUp = false;
     while (result != GST_STATE_CHANGE_FAILURE) {

@@ -91,13 +91,14 @@ private:
     };
 
     // Starts in the working mode, then in the others best first while the failure
-    // blames the mode; remembers the mode that started.
+    // blames the mode, all within kStartTimeoutNs; remembers the mode that started.
     bool StartAnyMode(CCapturePipeline& pipeline, const std::string& overlayName, bool withStream,
                       const Abandoned& abandoned, StartFailure& failure);
     // Builds and plays a pipeline in mode until its first picture passed, or until
-    // abandoned() turns true. On failure it is released.
+    // abandoned() turns true or the deadline (g_get_monotonic_time) passes. On failure
+    // it is released.
     bool Start(CCapturePipeline& pipeline, const CaptureMode& mode, const std::string& overlayName,
-               bool withStream, const Abandoned& abandoned, StartFailure& failure);
+               bool withStream, const Abandoned& abandoned, gint64 deadline, StartFailure& failure);
     void Install(std::unique_ptr<CCapturePipeline> pipeline);
     void TakeDown();
     void Stop();
