@@ -190,6 +190,10 @@ int32_t CameraCap_CapPic(int32_t handle, const char* path) {
 }
 
 int CameraCapTest_OpenHandles() {
+    return static_cast<int>(Handles().OpenCount());
+}
+
+int CameraCapTest_HandlesInUse() {
     return static_cast<int>(Handles().Count());
 }
 

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
-// How many handles are in use now: reserved, opening or open.
+// How many handles are open now (their opening has returned them).
 int CameraCapTest_OpenHandles();
+// How many handles are in use now: reserved, opening or open.
+int CameraCapTest_HandlesInUse();
 
 // The x264 speed preset for cameras opened from now on ("veryfast" unless set);
 // null restores the default.

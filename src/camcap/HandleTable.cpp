@@ -61,3 +61,10 @@ size_t CHandleTable::Count() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return slots_.size();
 }
+
+size_t CHandleTable::OpenCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t open = 0;
+    for (const auto& entry : slots_) open += entry.second->OpenSession() ? 1 : 0;
+    return open;
+}

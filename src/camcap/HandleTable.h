@@ -27,8 +27,9 @@ public:
     // Whether the counter has handed handle out (until the counter first wraps, that
     // tells a handle once reserved from one never given).
     bool HandedOut(int32_t handle) const;
-    // How many handles the table holds.
+    // How many handles the table holds, and how many of them are open.
     size_t Count() const;
+    size_t OpenCount() const;
 
 private:
     mutable std::mutex mutex_;

@@ -180,5 +180,5 @@ TEST(CameraKeysTest, ARecordWhoseCameraIsAbsentOpensNothing) {
     EXPECT_EQ(CameraCap_Open(nullptr, &elsewhere, &notice, nullptr, nullptr), -1);
     EXPECT_EQ(CameraCapTest_SimulatedSourcesMade(0), made[0]);
     EXPECT_EQ(CameraCapTest_SimulatedSourcesMade(1), made[1]);
-    EXPECT_EQ(CameraCapTest_OpenHandles(), 0);
+    EXPECT_EQ(CameraCapTest_HandlesInUse(), 0);
 }

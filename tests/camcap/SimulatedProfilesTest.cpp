@@ -248,6 +248,6 @@ TEST(SimulatedProfilesTest, ACameraWhoseEveryModeFailsIsReportedOnce) {
     SetDeviceName(named.CustomDeviceName, "三号");
     EXPECT_EQ(CameraCap_Open(nullptr, &named, &notice, nullptr, nullptr), -2);
     EXPECT_EQ(notice.Texts(), std::vector<std::string>{"摄像头 三号 USB 带宽不足"});
-    EXPECT_EQ(CameraCapTest_OpenHandles(), 0);
+    EXPECT_EQ(CameraCapTest_HandlesInUse(), 0);
     EXPECT_EQ(CameraCapTest_SimulatedStreams(0), 0);
 }
