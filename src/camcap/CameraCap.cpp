@@ -138,7 +138,6 @@ int32_t CameraCap_OpenReserved(int32_t handle, IFrameTarget* video, const Device
     const std::shared_ptr<CHandleSlot> slot = Handles().Find(handle);
     // A handle handed out but no longer in the table was reserved and closed since.
     if (!slot) return Handles().HandedOut(handle) ? kCameraCapCancelled : kUnknownDevice;
-    int32_t result = kUnknownDevice;
     std::shared_ptr<CCaptureSession> session;
     std::string deviceName;
     if (device != nullptr) {
@@ -146,16 +145,17 @@ int32_t CameraCap_OpenReserved(int32_t handle, IFrameTarget* video, const Device
         const std::string customName = FieldText(device->CustomDeviceName);
         session = std::make_shared<CCaptureSession>(video, notice, callback, user,
                                                     customName.empty() ? deviceName : customName);
-        const CHandleSlot::State state = slot->BeginOpening(session);
-        // Opening or open: the handle is another call's, not reserved for this one.
-        if (state == CHandleSlot::State::Opening || state == CHandleSlot::State::Open) {
-            return kUnknownDevice;
-        }
-        if (state == CHandleSlot::State::Reserved) {
-            result = !GstRuntime::EnsureInitialised() ? kNoRuntime
-                                                      : OpenSession(session, *device, deviceName);
-            if (result == 0 && slot->FinishOpening()) return handle;
-        }
+    }
+    const CHandleSlot::State state = slot->BeginOpening(session);
+    // Opening or open: the handle is another call's, not reserved for this one.
+    if (state == CHandleSlot::State::Opening || state == CHandleSlot::State::Open) {
+        return kUnknownDevice;
+    }
+    int32_t result = kUnknownDevice;
+    if (state == CHandleSlot::State::Reserved && session) {
+        result = !GstRuntime::EnsureInitialised() ? kNoRuntime
+                                                  : OpenSession(session, *device, deviceName);
+        if (result == 0 && slot->FinishOpening()) return handle;
     }
     // Failed, or closed before or during the opening: the handle is free again, and a
     // session that attached just before the close leaves its capture here.

@@ -154,6 +154,8 @@ TEST(CameraCapCancelTest, OnlyAReservedHandleOpens) {
     ASSERT_EQ(CameraCap_OpenReserved(reserved, nullptr, &record, nullptr, nullptr, nullptr),
               reserved);
     EXPECT_EQ(CameraCap_OpenReserved(reserved, nullptr, &record, nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(CameraCap_OpenReserved(reserved, nullptr, nullptr, nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(CameraCapTest_OpenHandles(), 1) << "a refused opening closed an open handle";
     const int32_t next = CameraCap_Reserve();
     EXPECT_NE(next, reserved);
     EXPECT_EQ(CameraCap_Close(reserved), 0);
