@@ -1,16 +1,21 @@
-// CPU seconds per second of video for one simulated camera at 30 per second, at
-// 640x480 and at 1280x720, opened through the capture library with the x264 preset it
-// uses (veryfast), shown to a frame target that copies each frame as a widget does,
-// and its stream written to a file; next to the bare pipeline of the same picture and
-// the same encoder settings run as a gst-launch-1.0 child. Each run lasts the same
-// time with a live source, so the figures compare like with like.
+// CPU seconds per second of video for one simulated camera, opened through the
+// capture library with the x264 preset it uses (veryfast), shown to a frame target
+// that copies each frame as a widget does, and its stream written to a file; next to
+// the bare pipeline of the same work run as a gst-launch-1.0 child, with the same
+// simulated source. Each run lasts the same time with a live source, so the figures
+// compare like with like. The cameras:
+//   - I420 640x480 and 1280x720 at 30/s (the default simulated camera): encode only;
+//   - hd1080, MJPEG 1920x1080 at 30/s: decode, scale to 1280x720, encode;
+//   - yuyv720, YUYV 1280x720 at 30/s: convert, encode.
+// A simulated MJPEG camera encodes its JPEG pictures itself, which a real one does in
+// its own hardware: the source alone is measured too, to be taken off both figures.
 //
-//   camcap_cpu_bench [seconds]      (default 20 per run; three runs per size)
+//   camcap_cpu_bench [seconds]      (default 20 per run)
 //
-// The bare pipeline's display branch converts nothing (videoconvert passes I420
-// through to fakesink), while the library must hand the target BGRx: one run of the
-// bare pipeline converts to BGRx too, the like-for-like reference. The library's own
-// overhead is its figure over that one, with a target of at most 1.10x.
+// The bare pipeline's display branch converts nothing for an I420 camera (videoconvert
+// passes I420 through to fakesink), while the library must hand the target BGRx: one
+// run of the bare pipeline converts to BGRx too, the like-for-like reference. The
+// library's own overhead is its figure over that one, with a target of at most 1.10x.
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -32,6 +37,7 @@
 #include <vector>
 
 #include "camcap/CameraCapTesting.h"
+#include "camcap/CapturePipeline.h"
 #include "camcap/SimulatedCameras.h"
 #include "capture/CameraCap.h"
 
@@ -89,38 +95,74 @@ void WriteStream(int32_t, int32_t, const uint8_t* data, int32_t length, void* us
 constexpr const char* kPreset = "veryfast";
 constexpr double kTargetRatio = 1.10;
 
-struct Size {
-    int Width;
-    int Height;
+// One simulated camera to measure: a profile (empty: the default camera) and, for the
+// default camera, a picture size.
+struct Camera {
+    const char* Label;
+    const char* Profile;
+    int Width = 0;
+    int Height = 0;
 };
 
-// The encoder settings the library uses for a 30-per-second camera of that size.
-std::string EncoderSettings(const Size& size) {
-    const double kbps = 2048.0 * size.Width * size.Height / (640.0 * 480.0);
-    const int bitrate = std::clamp(int(kbps), 512, 8192);
-    return std::string("x264enc speed-preset=") + kPreset +
-           " tune=zerolatency key-int-max=60 bitrate=" + std::to_string(bitrate);
+// Gives simulated camera 1 the case's profile and size; the mode the library captures
+// it in.
+CaptureMode UseCamera(const Camera& camera) {
+    if (camera.Profile[0] != '\0') {
+        setenv("ORVEX_SIMULATED_PROFILES", (std::string("1:") + camera.Profile).c_str(), 1);
+    } else {
+        unsetenv("ORVEX_SIMULATED_PROFILES");
+    }
+    CameraCapTest_SetSimulatedSize(camera.Width, camera.Height);
+    return SimulatedCameras::Modes(0).front();
 }
 
-RunResult RunLibrary(const Size& size, int seconds, const std::string& folder) {
+// The encoder settings the library uses for the mode.
+std::string EncoderSettings(const CaptureMode& mode) {
+    int width = 0, height = 0;
+    CCapturePipeline::FittedSize(mode, width, height);
+    const int fps = mode.FrameRate() > 0 ? mode.FrameRate() : 30;
+    const double kbps = 2048.0 * width * height * fps / (640.0 * 480.0 * 30.0);
+    const int bitrate = std::clamp(int(kbps), 512, 8192);
+    return std::string("x264enc speed-preset=") + kPreset +
+           " tune=zerolatency key-int-max=" + std::to_string(fps * 2) +
+           " bitrate=" + std::to_string(bitrate);
+}
+
+// What the library does between the camera's pad and the tee: decode, scale, convert.
+std::string CaptureChain(const CaptureMode& mode) {
+    int width = 0, height = 0;
+    CCapturePipeline::FittedSize(mode, width, height);
+    std::string chain = mode.Encoding == CaptureEncoding::Mjpeg ? "jpegdec ! " : "";
+    if (width != mode.Width || height != mode.Height) chain += "videoscale ! ";
+    return chain + "videoconvert ! video/x-raw,format=I420,width=" + std::to_string(width) +
+           ",height=" + std::to_string(height);
+}
+
+RunResult RunLibrary(int seconds, const std::string& folder, const std::string& tag) {
     RunResult result;
     result.Name = "library, x264 " + std::string(kPreset);
     CameraCapTest_SetEncoderPreset(kPreset);
-    CameraCapTest_SetSimulatedSize(size.Width, size.Height);
-    DeviceInfo record;
-    ZeroDeviceInfo(record);
-    SetDeviceName(record.DeviceName, SimulatedCameras::Name(0).c_str());
-    SetDeviceName(record.CustomDeviceName, SimulatedCameras::Name(0).c_str());
+    DeviceInfo devices[kMaxDevices];
+    CameraKey keys[kMaxDevices];
+    int32_t count = 0;
+    CameraCap_EnumDeviceKeys(devices, keys, &count);
+    const DeviceInfo* record = nullptr;
+    for (int i = 0; i < count; ++i) {
+        if (std::strcmp(keys[i].Text, "simulated:1") == 0) record = &devices[i];
+    }
     CCopyTarget target;
     StreamFile stream;
-    const std::string path = folder + "/library-" + std::to_string(size.Width) + ".264";
+    const std::string path = folder + "/library-" + tag + ".264";
     stream.File = std::fopen(path.c_str(), "wb");
-    if (stream.File == nullptr) return result;
+    if (stream.File == nullptr || record == nullptr) {
+        if (stream.File != nullptr) std::fclose(stream.File);
+        return result;
+    }
 
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     const auto start = std::chrono::steady_clock::now();
-    const int32_t handle = CameraCap_Open(&target, &record, nullptr, &WriteStream, &stream);
+    const int32_t handle = CameraCap_Open(&target, record, nullptr, &WriteStream, &stream);
     if (handle >= 0) {
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         CameraCap_Close(handle);
@@ -129,7 +171,6 @@ RunResult RunLibrary(const Size& size, int seconds, const std::string& folder) {
     getrusage(RUSAGE_SELF, &after);
     std::fclose(stream.File);
     CameraCapTest_SetEncoderPreset(nullptr);
-    CameraCapTest_SetSimulatedSize(0, 0);
 
     result.Ok = handle >= 0;
     result.CpuSeconds = CpuOf(after) - CpuOf(before);
@@ -139,22 +180,11 @@ RunResult RunLibrary(const Size& size, int seconds, const std::string& folder) {
     return result;
 }
 
-// The bare pipeline; displayCaps, when not empty, makes its display branch convert
-// to the frame target's pixel format as the library must.
-RunResult RunBare(const std::string& name, const Size& size, const std::string& displayCaps,
-                  int seconds, const std::string& folder) {
+// Runs a gst-launch-1.0 child for seconds, then ends its stream; its CPU time.
+RunResult RunLaunch(const std::string& name, const std::string& description, int seconds,
+                    const std::string& output) {
     RunResult result;
     result.Name = name;
-    const std::string path =
-        folder + "/bare-" + std::to_string(std::hash<std::string>()(name)) + ".264";
-    const std::string caps = "video/x-raw,format=I420,width=" + std::to_string(size.Width) +
-                             ",height=" + std::to_string(size.Height) + ",framerate=30/1";
-    const std::string description =
-        SimulatedCameras::SourceDescription(0) + " ! " + caps +
-        " ! clockoverlay ! tee name=t ! queue ! " + EncoderSettings(size) +
-        " ! h264parse ! filesink location=" + path +
-        " t. ! queue leaky=downstream max-size-buffers=2 ! videoconvert ! " +
-        (displayCaps.empty() ? "" : displayCaps + " ! ") + "fakesink";
     std::vector<std::string> words = {"gst-launch-1.0", "-q", "-e"};
     std::istringstream split(description);
     for (std::string word; split >> word;) words.push_back(word);
@@ -177,9 +207,34 @@ RunResult RunBare(const std::string& name, const Size& size, const std::string& 
     result.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     result.CpuSeconds = CpuOf(usage);
     result.VideoSeconds = std::chrono::duration<double>(end - start).count();
-    std::error_code error;
-    result.StreamBytes = static_cast<long long>(std::filesystem::file_size(path, error));
+    if (!output.empty()) {
+        std::error_code error;
+        result.StreamBytes = static_cast<long long>(std::filesystem::file_size(output, error));
+    }
     return result;
+}
+
+// The bare pipeline of the library's work on the same source; displayCaps, when not
+// empty, makes its display branch convert to the frame target's pixel format as the
+// library must.
+RunResult RunBare(const std::string& name, const CaptureMode& mode, const std::string& displayCaps,
+                  int seconds, const std::string& folder) {
+    const std::string path =
+        folder + "/bare-" + std::to_string(std::hash<std::string>()(name + CaptureModeText(mode))) +
+        ".264";
+    const std::string description =
+        SimulatedCameras::SourceDescription(0, mode) + " ! " + CaptureChain(mode) +
+        " ! clockoverlay ! tee name=t ! queue ! " + EncoderSettings(mode) +
+        " ! h264parse ! filesink location=" + path +
+        " t. ! queue leaky=downstream max-size-buffers=2 ! videoconvert ! " +
+        (displayCaps.empty() ? "" : displayCaps + " ! ") + "fakesink";
+    return RunLaunch(name, description, seconds, path);
+}
+
+// The simulated camera alone: what it costs to make its pictures.
+RunResult RunSource(const CaptureMode& mode, int seconds) {
+    return RunLaunch("the simulated source alone",
+                     SimulatedCameras::SourceDescription(0, mode) + " ! fakesink", seconds, "");
 }
 
 void Print(const RunResult& r) {
@@ -212,21 +267,37 @@ int main(int argc, char** argv) {
     int32_t count = 0;
     CameraCap_EnumDevice(devices, &count);
 
-    std::printf("one simulated camera at 30/s, x264 %s, %d s per run, %s\n", kPreset, seconds,
+    std::printf("one simulated camera, x264 %s, %d s per run, %s\n", kPreset, seconds,
                 SimulatedCameras::SourceDescription(0).c_str());
     const std::string bgrx = "video/x-raw,format=BGRx";
-    for (const Size& size : {Size{640, 480}, Size{1280, 720}}) {
-        std::printf("\n%dx%d:\n", size.Width, size.Height);
-        const RunResult bare = RunBare("bare pipeline, I420 display", size, "", seconds, folder);
-        Print(bare);
+    const Camera cameras[] = {
+        {"default camera, I420 640x480", "", 640, 480},
+        {"default camera, I420 1280x720", "", 1280, 720},
+        {"hd1080 camera", "hd1080"},
+        {"yuyv720 camera", "yuyv720"},
+    };
+    for (const Camera& camera : cameras) {
+        const CaptureMode mode = UseCamera(camera);
+        std::printf("\n%s, captured as %s:\n", camera.Label, CaptureModeText(mode).c_str());
+        const bool raw420 = mode.Encoding == CaptureEncoding::Raw && mode.RawFormat == "I420";
+        RunResult bare;
+        if (raw420) {
+            bare = RunBare("bare pipeline, I420 display", mode, "", seconds, folder);
+            Print(bare);
+        } else {
+            Print(RunSource(mode, seconds));
+        }
         const RunResult bareBgrx =
-            RunBare("bare pipeline, BGRx display", size, bgrx, seconds, folder);
+            RunBare("bare pipeline, BGRx display", mode, bgrx, seconds, folder);
         Print(bareBgrx);
-        const RunResult library = RunLibrary(size, seconds, folder);
+        const RunResult library =
+            RunLibrary(seconds, folder, std::to_string(std::hash<std::string>()(camera.Label)));
         Print(library);
         PrintRatio("library / bare with BGRx display (like for like)", library, bareBgrx);
-        PrintRatio("library / bare with I420 display", library, bare);
+        if (raw420) PrintRatio("library / bare with I420 display", library, bare);
     }
+    unsetenv("ORVEX_SIMULATED_PROFILES");
+    CameraCapTest_SetSimulatedSize(0, 0);
 
     std::error_code error;
     std::filesystem::remove_all(folder, error);

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
-// How many handles are open now.
+// How many handles are open now (their opening has returned them).
 int CameraCapTest_OpenHandles();
+// How many handles are in use now: reserved, opening or open.
+int CameraCapTest_HandlesInUse();
 
 // The x264 speed preset for cameras opened from now on ("veryfast" unless set);
 // null restores the default.
@@ -24,7 +26,17 @@ int CameraCapTest_SimulatedRateDivisor(int index, int divisor);
 // Its stream fails as it starts (1), as a USB controller without the bandwidth for one
 // more camera makes it; 0 ends it.
 int CameraCapTest_SimulatedNoBandwidth(int index, int noBandwidth);
-// Every simulated device plugged in, delivering every picture.
+// The simulated cameras are listed in this order (0-based indexes), then the others
+// by number; a null order or a count of 0 restores numbering. A camera keeps its key
+// ("simulated:<index + 1>") wherever it is listed.
+void CameraCapTest_SimulatedPlugOrder(const int* order, int count);
+// How many sources of simulated camera index exist now: 1 while a capture streams
+// from it, 0 once every capture of it is gone.
+int CameraCapTest_SimulatedStreams(int index);
+// How many sources of simulated camera index were made in all: which camera an
+// opening reached, and whether it reached one at all.
+int CameraCapTest_SimulatedSourcesMade(int index);
+// Every simulated device plugged in by number, delivering every picture.
 void CameraCapTest_SimulatedReset();
 
 // The picture size of simulated cameras opened or listed from now on (640x480 unless

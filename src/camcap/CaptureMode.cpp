@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -123,21 +124,19 @@ int CaptureMode::FrameRate() const {
     return (FpsNumerator + FpsDenominator / 2) / FpsDenominator;
 }
 
-CaptureMode SimulatedCaptureMode() {
-    CaptureMode mode;
-    mode.Encoding = CaptureEncoding::Raw;
-    mode.Width = 640;
-    mode.Height = 480;
-    mode.FpsNumerator = 30;
-    mode.FpsDenominator = 1;
-    mode.RawFormat = "I420";
-    return mode;
+std::string CaptureModeText(const CaptureMode& mode) {
+    std::string text = mode.Encoding == CaptureEncoding::H264    ? "H.264"
+                       : mode.Encoding == CaptureEncoding::Mjpeg ? "MJPEG"
+                       : mode.RawFormat.empty()                  ? "raw"
+                                                                 : mode.RawFormat;
+    text += " " + std::to_string(mode.Width) + "x" + std::to_string(mode.Height) + "@" +
+            std::to_string(mode.FrameRate());
+    return text;
 }
 
-bool ChooseCaptureMode(const GstCaps* offered, CaptureMode& mode) {
-    if (offered == nullptr || gst_caps_is_any(offered)) return false;
-    bool found = false;
-    Score best;
+std::vector<CaptureMode> RankCaptureModes(const GstCaps* offered) {
+    std::vector<std::pair<Score, CaptureMode>> scored;
+    if (offered == nullptr || gst_caps_is_any(offered)) return {};
     for (guint i = 0; i < gst_caps_get_size(offered); ++i) {
         const GstStructure* s = gst_caps_get_structure(offered, i);
         GstCapsFeatures* features = gst_caps_get_features(offered, i);
@@ -154,23 +153,37 @@ bool ChooseCaptureMode(const GstCaps* offered, CaptureMode& mode) {
                 if (width <= 0 || height <= 0) continue;
                 for (const Fraction& fps : FpsCandidates(s)) {
                     if (fps.Numerator < 0 || fps.Denominator <= 0) continue;
-                    const Score score = ScoreOf(*encoding, width, height, fps);
-                    if (found && !score.BetterThan(best)) continue;
-                    found = true;
-                    best = score;
+                    CaptureMode mode;
                     mode.Encoding = *encoding;
                     mode.Width = width;
                     mode.Height = height;
                     mode.FpsNumerator = fps.Numerator;
                     mode.FpsDenominator = fps.Denominator;
-                    mode.RawFormat = (*encoding == CaptureEncoding::Raw && rawFormat != nullptr)
-                                         ? rawFormat
-                                         : "";
+                    if (*encoding == CaptureEncoding::Raw && rawFormat != nullptr) {
+                        mode.RawFormat = rawFormat;
+                    }
+                    scored.emplace_back(ScoreOf(*encoding, width, height, fps), std::move(mode));
                 }
             }
         }
     }
-    return found;
+    // Stable: of two equally good modes the device's own order decides.
+    std::stable_sort(scored.begin(), scored.end(),
+                     [](const auto& a, const auto& b) { return a.first.BetterThan(b.first); });
+    std::vector<CaptureMode> ranked;
+    for (auto& entry : scored) {
+        if (std::find(ranked.begin(), ranked.end(), entry.second) == ranked.end()) {
+            ranked.push_back(std::move(entry.second));
+        }
+    }
+    return ranked;
+}
+
+bool ChooseCaptureMode(const GstCaps* offered, CaptureMode& mode) {
+    std::vector<CaptureMode> ranked = RankCaptureModes(offered);
+    if (ranked.empty()) return false;
+    mode = std::move(ranked.front());
+    return true;
 }
 
 GstCaps* NewCaptureModeCaps(const CaptureMode& mode) {

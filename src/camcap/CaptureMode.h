@@ -5,6 +5,7 @@
 #include <gst/gst.h>
 
 #include <string>
+#include <vector>
 
 enum class CaptureEncoding {
     Raw,    // uncompressed video, encoded by the library
@@ -22,15 +23,21 @@ struct CaptureMode {
 
     // Frames per second rounded to an integer, as DeviceInfo carries it.
     int FrameRate() const;
+
+    bool operator==(const CaptureMode&) const = default;
 };
 
-// The mode of every simulated camera: 640x480 I420 at 30 frames per second.
-CaptureMode SimulatedCaptureMode();
+// "MJPEG 1280x720@30", "YUY2 640x480@30", "H.264 ...": for logs and test messages.
+std::string CaptureModeText(const CaptureMode& mode);
 
-// Picks the mode to capture in from what a device offers: a size that fits in
-// 1280x720 and is closest to 640x480, a rate of at least 15 and closest to 30 per
-// second, and among those H.264 before MJPEG before raw. False when the caps offer
-// nothing the library can handle.
+// Every mode the library can handle that a device offers, best first: a size that
+// fits in 1280x720 before one that does not, a rate of at least 15 per second before
+// a slower one, then H.264 before MJPEG before raw, then the size closest to 640x480,
+// then the rate closest to 30 per second. A capture whose mode fails as it starts
+// tries the next one. Empty when the caps offer nothing the library can handle.
+std::vector<CaptureMode> RankCaptureModes(const GstCaps* offered);
+
+// The first of RankCaptureModes; false when there is none.
 bool ChooseCaptureMode(const GstCaps* offered, CaptureMode& mode);
 
 // Caps that pin a source to the mode (a new reference).

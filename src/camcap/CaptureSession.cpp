@@ -23,28 +23,45 @@ CCaptureSession::~CCaptureSession() {
 
 bool CCaptureSession::Open(std::shared_ptr<CSharedCapture> capture) {
     // Opening the gate under its mutex also publishes the fields set at construction
-    // to the capture's threads, which read them only after passing that mutex.
+    // to the capture's threads, which read them only after passing that mutex. A gate
+    // closed already stays closed.
     gate_.Open();
     if (!capture || !capture->Attach(shared_from_this())) {
         Close();
         return false;
     }
-    capture_ = std::move(capture);
-    return true;
+    {
+        std::lock_guard<std::mutex> lock(captureMutex_);
+        if (!closing_.load()) {
+            capture_ = std::move(capture);
+            return true;
+        }
+    }
+    // Closed while attaching: the closer found nothing to detach, so leave here.
+    capture->Detach(this);
+    return false;
 }
 
 void CCaptureSession::Close() {
+    std::shared_ptr<CSharedCapture> capture;
+    {
+        std::lock_guard<std::mutex> lock(captureMutex_);
+        closing_.store(true);
+        capture = std::move(capture_);
+    }
     // The gate first, so that a callback under way is waited for here and none starts
     // later; only then leave the capture, which may stop its pipeline.
     gate_.Close();
-    if (capture_) {
-        capture_->Detach(this);
-        capture_.reset();
-    }
+    if (capture) capture->Detach(this);
 }
 
 int32_t CCaptureSession::CapturePicture(const char* path) {
-    return capture_ ? capture_->CapturePicture(path) : kNoPicture;
+    std::shared_ptr<CSharedCapture> capture;
+    {
+        std::lock_guard<std::mutex> lock(captureMutex_);
+        capture = capture_;
+    }
+    return capture ? capture->CapturePicture(path) : kNoPicture;
 }
 
 void CCaptureSession::DeliverFrame(const VideoFrame& frame) {

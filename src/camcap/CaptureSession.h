@@ -4,7 +4,9 @@
 // and notices; other handles on the same camera have their own session and gate.
 //
 // Threads:
-// - Open, Close and CapturePicture on the opener's thread (one at a time for a session);
+// - Open and CapturePicture on the opener's thread;
+// - Close on any thread, also while Open runs on another (it then ends the opening
+//   without waiting for the camera) and also twice at once;
 // - DeliverFrame, DeliverStream and Notify on the capture's streaming and supervisor
 //   threads. Each passes gate_ before it calls out; Close shuts the gate (waiting for
 //   callbacks inside to leave) before it detaches, so after Close returns nothing
@@ -14,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "camcap/CallbackGate.h"
@@ -32,12 +35,16 @@ public:
     CCaptureSession& operator=(const CCaptureSession&) = delete;
 
     // Attaches to the capture, starting it when no other session runs it. False when it
-    // does not start; the session is then closed and the reason has been posted.
+    // does not start, the reason then posted, or when the session was closed meanwhile;
+    // the session is closed either way.
     bool Open(std::shared_ptr<CSharedCapture> capture);
 
     // Stops everything for this session; afterwards no frame, stream byte or notice
-    // arrives. Idempotent.
+    // arrives. An opening under way on another thread ends within about 100 ms, not
+    // waited for here: it leaves the capture itself. Idempotent.
     void Close();
+    // Whether Close has begun: an opening polls it while it waits for the camera.
+    bool Closing() const { return closing_.load(); }
 
     // Saves the camera's newest picture as JPEG: 0, -2 when there is none yet, -3 on
     // failure.
@@ -62,6 +69,8 @@ private:
     const std::string cameraName_;
 
     CCallbackGate gate_;
-    std::shared_ptr<CSharedCapture> capture_;  // opener's thread only
+    std::mutex captureMutex_;  // held only to hand capture_ over, never while it works
+    std::shared_ptr<CSharedCapture> capture_;  // guarded by captureMutex_: set once attached
+    std::atomic<bool> closing_{false};         // written under captureMutex_, read anywhere
     std::atomic<bool> waitingForKey_{true};    // stream thread clears, capture sets
 };

@@ -1,22 +1,23 @@
 #include "camcap/DeviceRegistry.h"
 
+#include "camcap/CameraKeys.h"
 #include "camcap/GstDebug.h"
 #include "camcap/SimulatedCameras.h"
 #include "capture/CameraCap.h"
 
 namespace {
 
-CameraDevice SimulatedDevice(int index) {
-    CameraDevice device;
+bool SimulatedDevice(int index, CameraDevice& device) {
     device.Name = SimulatedCameras::Name(index);
-    device.Key = "simulated:" + std::to_string(index);
-    device.Mode = SimulatedCameras::Mode();
+    device.Key = SimulatedCameras::Key(index);
+    device.Modes = SimulatedCameras::Modes(index);
     device.SimulatedIndex = index;
-    return device;
+    return !device.Modes.empty();
 }
 
 std::vector<CameraDevice> RealCameras(size_t maxCount) {
     std::vector<CameraDevice> cameras;
+    std::vector<CameraKeyProperties> keyProperties;
     GstDeviceMonitorRef monitor(gst_device_monitor_new());
     if (!monitor) return cameras;
     gst_device_monitor_add_filter(monitor.get(), "Video/Source", nullptr);
@@ -28,51 +29,89 @@ std::vector<CameraDevice> RealCameras(size_t maxCount) {
     for (GList* item = devices; item != nullptr; item = item->next) {
         // The list holds one reference per device; adopt it so that each is released.
         GstDeviceRef gstDevice(GST_DEVICE(item->data));
-        if (cameras.size() >= maxCount) continue;
         GstCapsRef caps(gst_device_get_caps(gstDevice.get()));
         CameraDevice camera;
-        if (!ChooseCaptureMode(caps.get(), camera.Mode)) continue;
+        camera.Modes = RankCaptureModes(caps.get());
+        if (camera.Modes.empty()) continue;
         GCharRef name(gst_device_get_display_name(gstDevice.get()));
         camera.Name = name ? name.get() : "";
-        // v4l2 names its node: two openings of one camera must share one stream.
         GstStructureRef properties(gst_device_get_properties(gstDevice.get()));
-        const char* path =
-            properties ? gst_structure_get_string(properties.get(), "device.path") : nullptr;
-        camera.Key = path != nullptr ? std::string("device:") + path
-                                     : camera.Name + "#" + std::to_string(cameras.size());
+        keyProperties.push_back(CameraKeyPropertiesOf(properties.get()));
         camera.Device = std::move(gstDevice);
         cameras.push_back(std::move(camera));
     }
     g_list_free(devices);
+    // Keys over every attached camera, so that a serial is unique among all of them.
+    const std::vector<std::string> keys = DeriveCameraKeys(keyProperties);
+    for (size_t i = 0; i < cameras.size(); ++i) cameras[i].Key = keys[i];
+    if (cameras.size() > maxCount) cameras.resize(maxCount);
     GST_INFO("%zu real camera(s) with a usable mode", cameras.size());
     return cameras;
+}
+
+bool HasIdentityOf(const DeviceInfo& record, const std::string& key) {
+    DeviceInfo keyed;
+    ZeroDeviceInfo(keyed);
+    SetCameraIdentity(keyed, key);
+    return SameIdentity(record, keyed);
 }
 
 }  // namespace
 
 std::vector<CameraDevice> DeviceRegistry::Enumerate(size_t maxCount) {
     std::vector<CameraDevice> cameras = RealCameras(maxCount);
-    const int simulated = SimulatedCameras::Count();
-    for (int i = 0; i < simulated && cameras.size() < maxCount; ++i) {
-        if (SimulatedCameras::IsPresent(i)) cameras.push_back(SimulatedDevice(i));
+    for (int index : SimulatedCameras::EnumerationOrder()) {
+        if (cameras.size() >= maxCount) break;
+        CameraDevice device;
+        if (SimulatedCameras::IsPresent(index) && SimulatedDevice(index, device)) {
+            cameras.push_back(std::move(device));
+        }
     }
     return cameras;
 }
 
-bool DeviceRegistry::Find(const char* name, int index, CameraDevice& device) {
-    if (name == nullptr || name[0] == '\0') return false;
-    const int simulated = SimulatedCameras::IndexOfName(name);
+bool DeviceRegistry::Find(const DeviceInfo& record, const std::string& deviceName,
+                          CameraDevice& device) {
+    if (HasCameraIdentity(record)) {
+        for (int index : SimulatedCameras::EnumerationOrder()) {
+            if (HasIdentityOf(record, SimulatedCameras::Key(index))) {
+                return SimulatedCameras::IsPresent(index) && SimulatedDevice(index, device);
+            }
+        }
+        for (CameraDevice& camera : RealCameras(kMaxDevices)) {
+            if (HasIdentityOf(record, camera.Key)) {
+                device = std::move(camera);
+                return true;
+            }
+        }
+        return false;
+    }
+    if (deviceName.empty()) return false;
+    // "Simulated Camera N" is that camera's alone: no need to probe real devices.
+    const int simulated = SimulatedCameras::IndexOfOwnName(deviceName.c_str());
     if (simulated >= 0) {
         // An unplugged simulated camera is missing, not to be looked for among real ones.
-        if (!SimulatedCameras::IsPresent(simulated)) return false;
-        device = SimulatedDevice(simulated);
-        return true;
+        return SimulatedCameras::IsPresent(simulated) && SimulatedDevice(simulated, device);
     }
-    std::vector<CameraDevice> cameras = RealCameras(kMaxDevices);
-    const int position = PickByNameAndIndex(cameras, name, index);
+    std::vector<CameraDevice> cameras = Enumerate(kMaxDevices);
+    const int position = PickByNameAndIndex(cameras, deviceName.c_str(), record.DeviceIndex);
     if (position < 0) return false;
     device = std::move(cameras[position]);
     return true;
+}
+
+bool DeviceRegistry::FindByKey(const std::string& key, CameraDevice& device) {
+    const int simulated = SimulatedCameras::IndexOfKey(key);
+    if (simulated >= 0) {
+        return SimulatedCameras::IsPresent(simulated) && SimulatedDevice(simulated, device);
+    }
+    for (CameraDevice& camera : RealCameras(kMaxDevices)) {
+        if (camera.Key == key) {
+            device = std::move(camera);
+            return true;
+        }
+    }
+    return false;
 }
 
 int DeviceRegistry::PickByNameAndIndex(const std::vector<CameraDevice>& cameras, const char* name,
@@ -87,14 +126,15 @@ int DeviceRegistry::PickByNameAndIndex(const std::vector<CameraDevice>& cameras,
     return first;
 }
 
-GstElement* DeviceRegistry::CreateSourceByName(const std::string& name, int index) {
+GstElement* DeviceRegistry::CreateSourceByKey(const std::string& key, const CaptureMode& mode) {
     CameraDevice device;
-    if (!Find(name.c_str(), index, device)) return nullptr;
-    return CreateSource(device);
+    if (!FindByKey(key, device)) return nullptr;
+    return CreateSource(device, mode);
 }
 
-GstElement* DeviceRegistry::CreateSource(const CameraDevice& device) {
-    if (device.SimulatedIndex >= 0) return SimulatedCameras::CreateSource(device.SimulatedIndex);
+GstElement* DeviceRegistry::CreateSource(const CameraDevice& device, const CaptureMode& mode) {
+    if (device.SimulatedIndex >= 0)
+        return SimulatedCameras::CreateSource(device.SimulatedIndex, mode);
     if (!device.Device) return nullptr;
     return gst_device_create_element(device.Device.get(), nullptr);
 }

@@ -52,6 +52,21 @@ NoticeKind ClassifyBusMessage(GstMessage* message) {
     }
 }
 
+bool BlamesTheMode(GstMessage* error) {
+    if (error == nullptr || GST_MESSAGE_TYPE(error) != GST_MESSAGE_ERROR) return false;
+    if (ClassifyBusMessage(error) == NoticeKind::Bandwidth) return true;
+    GError* parsed = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(error, &parsed, &debug);
+    GErrorRef parsedRef(parsed);
+    GCharRef debugRef(debug);
+    if (parsed == nullptr) return false;
+    return (parsed->domain == GST_RESOURCE_ERROR && parsed->code == GST_RESOURCE_ERROR_SETTINGS) ||
+           (parsed->domain == GST_CORE_ERROR && parsed->code == GST_CORE_ERROR_NEGOTIATION) ||
+           (parsed->domain == GST_STREAM_ERROR && parsed->code == GST_STREAM_ERROR_FORMAT) ||
+           Contains(debug, "not-negotiated");
+}
+
 std::string NoticeTextFor(GstMessage* message, const std::string& cameraName) {
     switch (ClassifyBusMessage(message)) {
         case NoticeKind::None:

@@ -18,6 +18,11 @@ enum class NoticeKind {
 // What kind of event the message is.
 NoticeKind ClassifyBusMessage(GstMessage* message);
 
+// Whether an error reported while a camera starts blames the mode it was asked for
+// (no bandwidth for it, caps that do not negotiate, settings refused) rather than the
+// camera itself: another mode may then work.
+bool BlamesTheMode(GstMessage* error);
+
 // The operator's text for the message about camera cameraName; empty for None.
 std::string NoticeTextFor(GstMessage* message, const std::string& cameraName);
 

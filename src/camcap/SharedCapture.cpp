@@ -32,19 +32,23 @@ GstMessageRef PopEnd(GstElement* pipeline) {
 
 }  // namespace
 
-CSharedCapture::CSharedCapture(SourceFactory factory, CaptureMode mode, std::string encoderPreset)
+CSharedCapture::CSharedCapture(SourceFactory factory, std::vector<CaptureMode> modes,
+                               std::string encoderPreset)
     : factory_(std::move(factory)),
-      mode_(std::move(mode)),
+      modes_(std::move(modes)),
       encoderPreset_(std::move(encoderPreset)),
       sessions_(std::make_shared<const SessionList>()) {}
 
 CSharedCapture::~CSharedCapture() {
-    std::lock_guard<std::mutex> life(lifeMutex_);
+    std::lock_guard<CCancellableMutex> life(lifeMutex_);
     if (running_) Stop();
 }
 
 bool CSharedCapture::Attach(const std::shared_ptr<CCaptureSession>& session) {
-    std::lock_guard<std::mutex> life(lifeMutex_);
+    // Another session may be starting this camera: wait for it, unless closed meanwhile.
+    if (!lifeMutex_.LockUnless([&] { return session->Closing(); })) return false;
+    std::lock_guard<CCancellableMutex> life(lifeMutex_, std::adopt_lock);
+    if (session->Closing()) return false;
     {
         SessionList sessions = *Sessions();
         sessions.push_back(session);
@@ -81,9 +85,9 @@ bool CSharedCapture::Attach(const std::shared_ptr<CCaptureSession>& session) {
     }
     stopping_.store(false);
     auto pipeline = std::make_unique<CCapturePipeline>();
-    GstMessageRef error;
-    std::string reason;
-    bool started = Start(*pipeline, name, wantStream_.load(), error, reason);
+    StartFailure failure;
+    bool started = StartAnyMode(
+        *pipeline, name, wantStream_.load(), [&] { return session->Closing(); }, failure);
     if (started) {
         Install(std::move(pipeline));
         try {
@@ -91,13 +95,18 @@ bool CSharedCapture::Attach(const std::shared_ptr<CCaptureSession>& session) {
             running_ = true;
         } catch (const std::system_error&) {
             TakeDown();
-            reason = "cannot start a thread";
+            failure.Reason = "cannot start a thread";
             started = false;
         }
     }
     if (!started) {
-        GST_WARNING("camera %s does not start: %s", name.c_str(), reason.c_str());
-        session->Notify(StartFailedText(error.get(), session->CameraName(), reason));
+        if (session->Closing()) {
+            GST_INFO("camera %s: closed while starting", name.c_str());
+        } else {
+            GST_WARNING("camera %s does not start: %s", name.c_str(), failure.Reason.c_str());
+            session->Notify(
+                StartFailedText(failure.Error.get(), session->CameraName(), failure.Reason));
+        }
         SessionList sessions;
         SetSessions(sessions);
         wantStream_.store(false);
@@ -106,7 +115,7 @@ bool CSharedCapture::Attach(const std::shared_ptr<CCaptureSession>& session) {
 }
 
 void CSharedCapture::Detach(const CCaptureSession* session) {
-    std::lock_guard<std::mutex> life(lifeMutex_);
+    std::lock_guard<CCancellableMutex> life(lifeMutex_);
     SessionList sessions = *Sessions();
     sessions.erase(std::remove_if(sessions.begin(), sessions.end(),
                                   [&](const auto& s) { return s.get() == session; }),
@@ -130,33 +139,77 @@ int32_t CSharedCapture::CapturePicture(const char* path) {
     return JpegSnapshot::Write(sample.get(), path);
 }
 
-bool CSharedCapture::Start(CCapturePipeline& pipeline, const std::string& overlayName,
-                           bool withStream, GstMessageRef& error, std::string& reason) {
-    GstElement* source = factory_();
+CaptureMode CSharedCapture::WorkingMode() const {
+    return modes_.empty() ? CaptureMode() : modes_[workingMode_.load()];
+}
+
+bool CSharedCapture::StartAnyMode(CCapturePipeline& pipeline, const std::string& overlayName,
+                                  bool withStream, const Abandoned& abandoned,
+                                  StartFailure& failure) {
+    if (modes_.empty()) {
+        failure.Reason = "the camera offers no mode";
+        return false;
+    }
+    const size_t working = workingMode_.load();
+    std::vector<size_t> order = {working};
+    for (size_t i = 0; i < modes_.size(); ++i) {
+        if (i != working) order.push_back(i);
+    }
+    const gint64 deadline = g_get_monotonic_time() + gint64(kStartTimeoutNs / GST_USECOND);
+    for (size_t i : order) {
+        // The first failure is the one told: the best mode's, or the one that worked before.
+        StartFailure attempt;
+        if (Start(pipeline, modes_[i], overlayName, withStream, abandoned, deadline, attempt)) {
+            if (i != working) {
+                GST_INFO("camera %s starts in %s", overlayName.c_str(),
+                         CaptureModeText(modes_[i]).c_str());
+            }
+            workingMode_.store(i);
+            return true;
+        }
+        const bool tryNext =
+            attempt.ModeFailed && !abandoned() && g_get_monotonic_time() < deadline;
+        if (i == order.front()) failure = std::move(attempt);
+        if (!tryNext) break;
+        GST_INFO("camera %s: %s fails, trying the next mode", overlayName.c_str(),
+                 CaptureModeText(modes_[i]).c_str());
+    }
+    return false;
+}
+
+bool CSharedCapture::Start(CCapturePipeline& pipeline, const CaptureMode& mode,
+                           const std::string& overlayName, bool withStream,
+                           const Abandoned& abandoned, gint64 deadline, StartFailure& failure) {
+    GstElement* source = factory_(mode);
     if (source == nullptr) {
-        reason = "the camera is not there";
+        failure.Reason = "the camera is not there";
         return false;
     }
     CapturePipelineOptions options;
-    options.Mode = mode_;
+    options.Mode = mode;
     options.OverlayText = overlayName;
     options.WithStream = withStream;
     options.EncoderPreset = encoderPreset_;
     options.DisplayCallbacks.new_sample = &CSharedCapture::OnDisplaySample;
     options.StreamCallbacks.new_sample = &CSharedCapture::OnStreamSample;
     options.CallbackUser = this;
-    if (!pipeline.Build(source, options, reason)) return false;
+    if (!pipeline.Build(source, options, failure.Reason)) {
+        // A source that will not link to the mode's caps does not offer that mode.
+        failure.ModeFailed = true;
+        return false;
+    }
 
     // A live pipeline completes its change to PLAYING only when the first picture has
     // reached every sink: that is the proof that the camera delivers. A camera that
     // fails while starting says so on the bus at once, long before the time-out.
-    const gint64 deadline = g_get_monotonic_time() + gint64(kStartTimeoutNs / GST_USECOND);
     GstStateChangeReturn result = gst_element_set_state(pipeline.Pipeline(), GST_STATE_PLAYING);
+    bool gaveUp = false;
     while (result != GST_STATE_CHANGE_FAILURE) {
         result = gst_element_get_state(pipeline.Pipeline(), nullptr, nullptr, kStartPollNs);
         if (result == GST_STATE_CHANGE_SUCCESS || result == GST_STATE_CHANGE_NO_PREROLL) break;
-        error = PopEnd(pipeline.Pipeline());
-        if (error || stopping_.load() || g_get_monotonic_time() > deadline) break;
+        failure.Error = PopEnd(pipeline.Pipeline());
+        gaveUp = abandoned();
+        if (failure.Error || gaveUp || g_get_monotonic_time() > deadline) break;
     }
     if (result == GST_STATE_CHANGE_SUCCESS || result == GST_STATE_CHANGE_NO_PREROLL) {
         // Written only when GST_DEBUG_DUMP_DOT_DIR is set.
@@ -164,13 +217,14 @@ bool CSharedCapture::Start(CCapturePipeline& pipeline, const std::string& overla
                                           "orvex-camera-playing");
         return true;
     }
-    if (!error && result == GST_STATE_CHANGE_FAILURE) {
+    if (!failure.Error && result == GST_STATE_CHANGE_FAILURE) {
         // The failed state change can be seen before the error that caused it reaches
         // the pipeline's bus from the streaming thread.
         GstBusRef bus(gst_element_get_bus(pipeline.Pipeline()));
-        error.reset(gst_bus_timed_pop_filtered(bus.get(), kErrorWaitNs, GST_MESSAGE_ERROR));
+        failure.Error.reset(gst_bus_timed_pop_filtered(bus.get(), kErrorWaitNs, GST_MESSAGE_ERROR));
     }
-    reason = stopping_.load() ? "closed while starting" : "no picture from the camera";
+    failure.Reason = gaveUp ? "closed while starting" : "no picture from the camera";
+    failure.ModeFailed = !gaveUp && BlamesTheMode(failure.Error.get());
     pipeline.Release();
     return false;
 }
@@ -252,9 +306,10 @@ void CSharedCapture::Supervise() {
                 name = overlayName_;
             }
             auto pipeline = std::make_unique<CCapturePipeline>();
-            GstMessageRef error;
-            std::string reason;
-            if (Start(*pipeline, name, wantStream_.load(), error, reason)) {
+            StartFailure failure;
+            if (StartAnyMode(
+                    *pipeline, name, wantStream_.load(), [this] { return stopping_.load(); },
+                    failure)) {
                 Install(std::move(pipeline));
                 up = true;
                 GST_INFO("camera %s is back", name.c_str());

@@ -1,16 +1,30 @@
 #include "camcap/SimulatedCameras.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 
+#include "camcap/GstDebug.h"
 #include "camcap/GstRef.h"
+#include "camcap/SimulatedEnvironment.h"
+#include "camcap/SimulatedProfiles.h"
 
 namespace {
 
 constexpr const char* kCountVariable = "ORVEX_SIMULATED_CAMERAS";
 constexpr const char* kExclusiveVariable = "ORVEX_SIMULATED_EXCLUSIVE";
+constexpr const char* kProfilesVariable = "ORVEX_SIMULATED_PROFILES";
+constexpr const char* kFaultsVariable = "ORVEX_SIMULATED_FAULTS";
 constexpr const char* kNamePrefix = "Simulated Camera ";
+constexpr const char* kKeyPrefix = "simulated:";
+// A camera's own encoder keys at least every 2 s, as the library's does.
+constexpr int kCameraKeyFrameSeconds = 2;
+
+// Timed faults count from here: the library's static initialisation.
+const std::chrono::steady_clock::time_point gLibraryStart = std::chrono::steady_clock::now();
 
 // Each camera its own picture. Patterns that do not animate by themselves scroll
 // sideways so that the picture visibly moves.
@@ -32,14 +46,27 @@ struct DeviceState {
     bool Stalled = false;
     bool NoBandwidth = false;
     int RateDivisor = 1;
+    int Streams = 0;                  // sources made and not yet released
+    int SourcesMade = 0;              // sources made in all
     const void* Streaming = nullptr;  // the source that holds the device in exclusive mode
 };
 
 // One stream of a simulated camera; owned by its probe, touched by its streaming thread.
 struct SourceStream {
     int Index = 0;
-    bool Exclusive = false;  // read from the environment when the source was made
+    bool Exclusive = false;              // read from the environment when the source was made
+    bool FailsAtStart = false;           // its mode is listed but cannot stream
+    std::vector<SimulatedFault> Faults;  // this camera's, from the environment
     unsigned long Frames = 0;
+};
+
+// What the environment says beyond the count, parsed again only when it changes.
+struct EnvironmentView {
+    bool Read = false;
+    std::string ProfilesText;
+    std::string FaultsText;
+    std::map<int, const SimulatedProfile*> Profiles;
+    std::vector<SimulatedFault> Faults;
 };
 
 std::mutex& StateMutex() {
@@ -52,9 +79,52 @@ DeviceState& State(int index) {
     return states[index];
 }
 
-// Guarded by StateMutex(); 0 means the simulated capture mode's own size.
+// Guarded by StateMutex(); 0 means the default profile's own size.
 int gPictureWidth = 0;
 int gPictureHeight = 0;
+std::vector<int> gPlugOrder;   // guarded by StateMutex(); empty: by number
+EnvironmentView gEnvironment;  // guarded by StateMutex()
+
+std::string Variable(const char* name) {
+    const char* text = std::getenv(name);
+    return text != nullptr ? text : "";
+}
+
+// The parsed environment; StateMutex() must be held. Entries that cannot be read are
+// reported once, when the variable takes that value.
+const EnvironmentView& Environment() {
+    std::string profiles = Variable(kProfilesVariable);
+    std::string faults = Variable(kFaultsVariable);
+    EnvironmentView& view = gEnvironment;
+    if (view.Read && view.ProfilesText == profiles && view.FaultsText == faults) return view;
+    std::vector<std::string> rejected;
+    view.Profiles =
+        SimulatedEnvironment::ParseProfiles(profiles, SimulatedCameras::kMaxCameras, rejected);
+    for (const std::string& entry : rejected) {
+        GST_WARNING("%s: ignoring \"%s\"", kProfilesVariable, entry.c_str());
+    }
+    rejected.clear();
+    view.Faults =
+        SimulatedEnvironment::ParseFaults(faults, SimulatedCameras::kMaxCameras, rejected);
+    for (const std::string& entry : rejected) {
+        GST_WARNING("%s: ignoring \"%s\"", kFaultsVariable, entry.c_str());
+    }
+    view.ProfilesText = std::move(profiles);
+    view.FaultsText = std::move(faults);
+    view.Read = true;
+    return view;
+}
+
+double SecondsSinceStart() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - gLibraryStart).count();
+}
+
+bool FaultActive(const std::vector<SimulatedFault>& faults, int index, SimulatedFaultKind kind,
+                 double seconds) {
+    return std::any_of(faults.begin(), faults.end(), [&](const SimulatedFault& f) {
+        return f.Index == index && f.Kind == kind && f.ActiveAt(seconds);
+    });
+}
 
 bool Exclusive() {
     const char* text = std::getenv(kExclusiveVariable);
@@ -63,6 +133,19 @@ bool Exclusive() {
 
 bool ValidIndex(int index) {
     return index >= 0 && index < SimulatedCameras::kMaxCameras;
+}
+
+// The modes camera index lists; StateMutex() must be held.
+std::vector<SimulatedMode> ListedModes(int index) {
+    const auto& profiles = Environment().Profiles;
+    const auto it = profiles.find(index);
+    if (it != profiles.end()) return it->second->Modes;
+    std::vector<SimulatedMode> modes = SimulatedProfiles::Default().Modes;
+    if (gPictureWidth > 0 && gPictureHeight > 0) {
+        modes.front().Width = gPictureWidth;
+        modes.front().Height = gPictureHeight;
+    }
+    return modes;
 }
 
 // Fails the stream as the element does: an error on the bus, then a flow error.
@@ -92,6 +175,13 @@ GstPadProbeReturn OnSourceBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer us
         }
         state = shared;
     }
+    if (!stream->Faults.empty()) {
+        const double now = SecondsSinceStart();
+        using Kind = SimulatedFaultKind;
+        state.Unplugged |= FaultActive(stream->Faults, stream->Index, Kind::Unplug, now);
+        state.Stalled |= FaultActive(stream->Faults, stream->Index, Kind::Stall, now);
+        state.NoBandwidth |= FaultActive(stream->Faults, stream->Index, Kind::NoBandwidth, now);
+    }
     const unsigned long frame = stream->Frames++;
     if (busy) {
         return Fail(pad, info, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_BUSY, "Device is busy.",
@@ -101,7 +191,7 @@ GstPadProbeReturn OnSourceBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer us
         return Fail(pad, info, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_READ,
                     "Could not read from resource.", "poll error: No such device");
     }
-    if (state.NoBandwidth && frame == 0) {
+    if ((state.NoBandwidth || stream->FailsAtStart) && frame == 0) {
         return Fail(pad, info, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS,
                     "Failed to allocate required memory.", "Buffer pool activation failed");
     }
@@ -119,6 +209,7 @@ void ReleaseStream(gpointer user) {
         std::lock_guard<std::mutex> lock(StateMutex());
         DeviceState& shared = State(stream->Index);
         if (shared.Streaming == stream) shared.Streaming = nullptr;
+        --shared.Streams;
     }
     delete stream;
 }
@@ -131,6 +222,10 @@ bool ChangeState(int index, Change change) {
     return true;
 }
 
+std::string Fraction(int fps) {
+    return std::to_string(fps) + "/1";
+}
+
 }  // namespace
 
 int SimulatedCameras::Count() {
@@ -141,42 +236,112 @@ int SimulatedCameras::Count() {
     return n > kMaxCameras ? kMaxCameras : n;
 }
 
+const SimulatedProfile& SimulatedCameras::Profile(int index) {
+    std::lock_guard<std::mutex> lock(StateMutex());
+    const auto& profiles = Environment().Profiles;
+    const auto it = profiles.find(index);
+    return it != profiles.end() ? *it->second : SimulatedProfiles::Default();
+}
+
 std::string SimulatedCameras::Name(int index) {
+    const SimulatedProfile& profile = Profile(index);
+    if (profile.DeviceName != nullptr) return profile.DeviceName;
     return kNamePrefix + std::to_string(index + 1);
+}
+
+std::string SimulatedCameras::Key(int index) {
+    return kKeyPrefix + std::to_string(index + 1);
+}
+
+int SimulatedCameras::IndexOfKey(std::string_view key) {
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        if (key == Key(i)) return i;
+    }
+    return -1;
+}
+
+int SimulatedCameras::IndexOfOwnName(const char* name) {
+    if (name == nullptr) return -1;
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        if (Profile(i).DeviceName == nullptr && Name(i) == name) return i;
+    }
+    return -1;
+}
+
+std::vector<int> SimulatedCameras::EnumerationOrder() {
+    const int count = Count();
+    std::vector<int> order;
+    {
+        std::lock_guard<std::mutex> lock(StateMutex());
+        for (int index : gPlugOrder) {
+            if (index < count) order.push_back(index);
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        if (std::find(order.begin(), order.end(), i) == order.end()) order.push_back(i);
+    }
+    return order;
 }
 
 bool SimulatedCameras::IsPresent(int index) {
     if (!ValidIndex(index) || index >= Count()) return false;
     std::lock_guard<std::mutex> lock(StateMutex());
-    return !State(index).Unplugged;
+    return !State(index).Unplugged && !FaultActive(Environment().Faults, index,
+                                                   SimulatedFaultKind::Unplug, SecondsSinceStart());
 }
 
-int SimulatedCameras::IndexOfName(const char* name) {
-    if (name == nullptr) return -1;
-    const int count = Count();
-    for (int i = 0; i < count; ++i) {
-        if (Name(i) == name) return i;
+std::vector<CaptureMode> SimulatedCameras::Modes(int index) {
+    if (!ValidIndex(index)) return {};
+    std::vector<SimulatedMode> listed;
+    {
+        std::lock_guard<std::mutex> lock(StateMutex());
+        listed = ListedModes(index);
     }
-    return -1;
-}
-
-CaptureMode SimulatedCameras::Mode() {
-    CaptureMode mode = SimulatedCaptureMode();
-    std::lock_guard<std::mutex> lock(StateMutex());
-    if (gPictureWidth > 0 && gPictureHeight > 0) {
-        mode.Width = gPictureWidth;
-        mode.Height = gPictureHeight;
-    }
-    return mode;
+    GstCapsRef caps(SimulatedProfiles::NewCaps(listed));
+    return RankCaptureModes(caps.get());
 }
 
 std::string SimulatedCameras::SourceDescription(int index) {
     return std::string("videotestsrc is-live=true ") + kLooks[index % kMaxCameras];
 }
 
-GstElement* SimulatedCameras::CreateSource(int index) {
+std::string SimulatedCameras::SourceDescription(int index, const CaptureMode& mode) {
+    const std::string size = ",width=" + std::to_string(mode.Width) +
+                             ",height=" + std::to_string(mode.Height) +
+                             ",framerate=" + Fraction(mode.FrameRate());
+    std::string description = SourceDescription(index) + " ! ";
+    switch (mode.Encoding) {
+        case CaptureEncoding::Raw:
+            return description + "video/x-raw,format=" +
+                   (mode.RawFormat.empty() ? std::string("I420") : mode.RawFormat) + size;
+        case CaptureEncoding::Mjpeg:
+            return description + "video/x-raw,format=I420" + size + " ! jpegenc";
+        case CaptureEncoding::H264:
+            return description + "video/x-raw,format=I420" + size +
+                   " ! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=" +
+                   std::to_string(std::max(1, mode.FrameRate()) * kCameraKeyFrameSeconds) +
+                   " ! h264parse ! video/x-h264,stream-format=byte-stream,alignment=au";
+    }
+    return description;
+}
+
+GstElement* SimulatedCameras::CreateSource(int index, const CaptureMode& requested) {
     if (!ValidIndex(index) || !IsPresent(index)) return nullptr;
-    const std::string description = SourceDescription(index) + " ! capsfilter name=mode";
+    std::vector<SimulatedMode> listed;
+    std::vector<SimulatedFault> faults;
+    {
+        std::lock_guard<std::mutex> lock(StateMutex());
+        listed = ListedModes(index);
+        for (const SimulatedFault& fault : Environment().Faults) {
+            if (fault.Index == index) faults.push_back(fault);
+        }
+    }
+    const SimulatedMode* offered = SimulatedProfiles::Match(listed, requested);
+    const SimulatedMode& delivered = offered != nullptr ? *offered : listed.front();
+    const CaptureMode mode = delivered.Mode();
+    const std::string description = SourceDescription(index, mode) + " ! capsfilter name=mode";
     GError* error = nullptr;
     GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
     GErrorRef errorRef(error);
@@ -185,15 +350,33 @@ GstElement* SimulatedCameras::CreateSource(int index) {
     if (error != nullptr) return nullptr;
     GstElementRef modeFilter(gst_bin_get_by_name(GST_BIN(bin), "mode"));
     if (!modeFilter) return nullptr;
-    GstCapsRef caps(NewCaptureModeCaps(Mode()));
+    GstCapsRef caps(NewCaptureModeCaps(mode));
     g_object_set(modeFilter.get(), "caps", caps.get(), nullptr);
     // Inside the bin, so that what the library sees on the bin's pad is what the
     // device delivers.
     GstPadRef pad(gst_element_get_static_pad(modeFilter.get(), "src"));
     if (!pad) return nullptr;
-    gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &OnSourceBuffer,
-                      new SourceStream{index, Exclusive(), 0}, &ReleaseStream);
+    auto* stream =
+        new SourceStream{index, Exclusive(), delivered.FailsAtStart, std::move(faults), 0};
+    ChangeState(index, [](DeviceState& s) {
+        ++s.Streams;
+        ++s.SourcesMade;
+    });
+    gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, &OnSourceBuffer, stream,
+                      &ReleaseStream);
     return owned.release();
+}
+
+int SimulatedCameras::Streams(int index) {
+    if (!ValidIndex(index)) return 0;
+    std::lock_guard<std::mutex> lock(StateMutex());
+    return State(index).Streams;
+}
+
+int SimulatedCameras::SourcesMade(int index) {
+    if (!ValidIndex(index)) return 0;
+    std::lock_guard<std::mutex> lock(StateMutex());
+    return State(index).SourcesMade;
 }
 
 bool SimulatedCameras::SetUnplugged(int index, bool unplugged) {
@@ -212,6 +395,17 @@ bool SimulatedCameras::SetNoBandwidth(int index, bool noBandwidth) {
     return ChangeState(index, [&](DeviceState& s) { s.NoBandwidth = noBandwidth; });
 }
 
+void SimulatedCameras::SetPlugOrder(const std::vector<int>& order) {
+    std::lock_guard<std::mutex> lock(StateMutex());
+    gPlugOrder.clear();
+    for (int index : order) {
+        if (ValidIndex(index) &&
+            std::find(gPlugOrder.begin(), gPlugOrder.end(), index) == gPlugOrder.end()) {
+            gPlugOrder.push_back(index);
+        }
+    }
+}
+
 void SimulatedCameras::ResetDevices() {
     for (int i = 0; i < kMaxCameras; ++i) {
         ChangeState(i, [](DeviceState& s) {
@@ -221,6 +415,7 @@ void SimulatedCameras::ResetDevices() {
             s.RateDivisor = 1;
         });
     }
+    SetPlugOrder({});
 }
 
 void SimulatedCameras::SetPictureSize(int width, int height) {

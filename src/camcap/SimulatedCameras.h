@@ -1,11 +1,17 @@
 // The simulated cameras: when the environment variable ORVEX_SIMULATED_CAMERAS=N is
-// set (N up to 10), the library offers N cameras named "Simulated Camera 1".. that
-// show a moving test picture, each its own pattern, so that the program always has
-// something to show on a machine without cameras.
+// set (N up to 10), the library offers N cameras that show a moving test picture,
+// each its own pattern, so that the program always has something to show on a
+// machine without cameras. Camera N is "Simulated Camera N", delivering I420
+// 640x480 at 30 per second, unless ORVEX_SIMULATED_PROFILES gives it the mode table
+// and name of a real class of camera (SimulatedProfiles.h); two cameras of one
+// profile then share a name, as two identical webcams do. Each is known by the key
+// "simulated:N", wherever it stands in the enumeration.
 //
 // Each simulated camera is also a device that tests can pull out, plug back, stall,
-// slow down or starve of USB bandwidth, and with ORVEX_SIMULATED_EXCLUSIVE=1 it
-// refuses a second stream at once, as a V4L2 device answers "busy".
+// slow down, starve of USB bandwidth or plug in another order, and that
+// ORVEX_SIMULATED_FAULTS can stall or pull out for a while (SimulatedEnvironment.h);
+// with ORVEX_SIMULATED_EXCLUSIVE=1 it refuses a second stream at once, as a V4L2
+// device answers "busy".
 // Threads: any. The variables are read at each call; set them before the first use.
 // The device states are guarded by one mutex and read by the sources' streaming threads.
 #pragma once
@@ -13,8 +19,12 @@
 #include <gst/gst.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "camcap/CaptureMode.h"
+
+struct SimulatedProfile;
 
 namespace SimulatedCameras {
 
@@ -23,25 +33,47 @@ constexpr int kMaxCameras = 10;
 // How many simulated cameras the environment asks for, 0..10.
 int Count();
 
-// The name of camera index (0-based): "Simulated Camera <index + 1>".
+// The profile of camera index (0-based): the default one unless the environment names one.
+const SimulatedProfile& Profile(int index);
+
+// The name of camera index: its profile's, else "Simulated Camera <index + 1>".
 std::string Name(int index);
 
-// The index of the simulated camera with that name among those enabled, or -1.
-int IndexOfName(const char* name);
+// "simulated:<index + 1>".
+std::string Key(int index);
+
+// The enabled camera of that key, or -1.
+int IndexOfKey(std::string_view key);
+
+// The enabled camera of the default profile named name ("Simulated Camera N"), or -1:
+// a name only that one camera can have.
+int IndexOfOwnName(const char* name);
+
+// The enabled cameras in the order they are plugged in: by number, unless a test
+// plugged them in another order (SetPlugOrder).
+std::vector<int> EnumerationOrder();
 
 // Whether camera index is enabled and plugged in.
 bool IsPresent(int index);
 
-// A live source bin for camera index that delivers the simulated capture mode
-// (see SimulatedCaptureMode), with a pad named "src"; the caller owns the
-// reference. Null on failure or when the camera is unplugged.
-GstElement* CreateSource(int index);
+// The modes camera index offers, ranked as the library chooses among them.
+std::vector<CaptureMode> Modes(int index);
 
-// The mode of every simulated camera: SimulatedCaptureMode at the picture size.
-CaptureMode Mode();
+// A live source bin for camera index that delivers mode as the device would (raw,
+// JPEG or H.264 byte stream), with a pad named "src"; the caller owns the reference.
+// A mode the camera does not offer gets its first listed mode instead, which then
+// does not negotiate. Null on failure or when the camera is unplugged.
+GstElement* CreateSource(int index, const CaptureMode& mode);
 
 // The videotestsrc settings of camera index, for a bare pipeline of the same picture.
 std::string SourceDescription(int index);
+// The whole source of camera index in mode, as gst-launch-1.0 words.
+std::string SourceDescription(int index, const CaptureMode& mode);
+
+// How many sources of camera index exist now (made and not yet released), and how
+// many were made since the program started.
+int Streams(int index);
+int SourcesMade(int index);
 
 // What a test does to the device of camera index; false for an index out of range.
 // Unplugged: streams fail with a read error, as v4l2src does when its node vanishes,
@@ -53,11 +85,14 @@ bool SetUnplugged(int index, bool unplugged);
 bool SetStalled(int index, bool stalled);
 bool SetRateDivisor(int index, int divisor);
 bool SetNoBandwidth(int index, bool noBandwidth);
-// Back to plugged in, delivering every frame.
+// The enumeration lists these cameras first, in this order, then the others by
+// number; an empty order restores numbering. Indexes out of range are left out.
+void SetPlugOrder(const std::vector<int>& order);
+// Back to plugged in by number, delivering every frame.
 void ResetDevices();
 
-// The size of the picture of every simulated camera opened or listed from now on
-// (640x480 unless set; benchmarks only).
+// The size of the picture of every default-profile camera opened or listed from now
+// on (640x480 unless set; benchmarks only).
 void SetPictureSize(int width, int height);
 
 }  // namespace SimulatedCameras

@@ -45,9 +45,10 @@ TEST(CameraCapEnumTest, ListsSimulatedCamerasWithTheirMode) {
         EXPECT_EQ(d.Height, 480);
         EXPECT_EQ(d.FrameRate, 30);
         EXPECT_EQ(d.RecordFlag, 0);
-        EXPECT_EQ(d.Reserved1, 0u);
-        EXPECT_EQ(d.Reserved2, 0u);
-        EXPECT_EQ(d.Reserved3, 0u);
+        // The reserved words carry the identity of the camera's key.
+        DeviceInfo keyed = d;
+        SetCameraIdentity(keyed, "simulated:" + std::to_string(n));
+        EXPECT_TRUE(SameIdentity(d, keyed));
     }
 }
 

@@ -36,8 +36,9 @@ GstElement* CameraLikeSource(const char* encoderDescription) {
 std::shared_ptr<CSharedCapture> CaptureOf(GstElement* source, const CaptureMode& mode,
                                           const char* preset) {
     auto once = std::make_shared<GstElement*>(source);
-    return std::make_shared<CSharedCapture>([once]() { return std::exchange(*once, nullptr); },
-                                            mode, preset);
+    return std::make_shared<CSharedCapture>(
+        [once](const CaptureMode&) { return std::exchange(*once, nullptr); },
+        std::vector<CaptureMode>{mode}, preset);
 }
 
 CaptureMode ModeOf(CaptureEncoding encoding) {

@@ -44,11 +44,15 @@ TEST(DeviceRegistryTest, SimulatedCamerasAreFoundByNameOnly) {
     ASSERT_TRUE(GstRuntime::EnsureInitialised());  // other names probe real devices
     UseSimulatedCameras(3);
     CameraDevice device;
-    ASSERT_TRUE(DeviceRegistry::Find("Simulated Camera 3", 0, device));
+    const auto find = [&](const char* name, int index) {
+        return DeviceRegistry::Find(RecordFor(name, name, index), name, device);
+    };
+    ASSERT_TRUE(find("Simulated Camera 3", 0));
     EXPECT_EQ(device.SimulatedIndex, 2);
-    EXPECT_EQ(device.Mode.Width, 640);
-    EXPECT_FALSE(DeviceRegistry::Find("Simulated Camera 4", 3, device));
-    EXPECT_FALSE(DeviceRegistry::Find("", 0, device));
+    EXPECT_EQ(device.Key, "simulated:3");
+    EXPECT_EQ(device.Mode().Width, 640);
+    EXPECT_FALSE(find("Simulated Camera 4", 3));
+    EXPECT_FALSE(find("", 0));
     UseSimulatedCameras(0);
-    EXPECT_FALSE(DeviceRegistry::Find("Simulated Camera 1", 0, device));
+    EXPECT_FALSE(find("Simulated Camera 1", 0));
 }
