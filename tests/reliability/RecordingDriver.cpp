@@ -104,6 +104,9 @@ int main(int argc, char** argv) {
             recordDir = argv[++i];
         } else if (std::strcmp(argv[i], "--retention") == 0 && i + 2 < argc) {
             CRetention::Options options;
+            options.Policy = [&recordDir] {
+                return CRetention::Policy{recordDir, AppSettings::kDefaultRecordSaveDay};
+            };
             options.MinReserveBytes = std::strtoull(argv[i + 1], nullptr, 10) << 20;
             options.SpaceCheckInterval = std::chrono::milliseconds(std::atoi(argv[i + 2]));
             retention = std::make_unique<CRetention>(options);

@@ -11,7 +11,9 @@
 
 #include "UiTestSupport.h"
 #include "camcap/CameraCapTesting.h"
+#include "capture/CameraCap.h"
 #include "common/Messages.h"
+#include "config/CameraListFile.h"
 #include "ui/LiveView.h"
 #include "ui/MonitorDlg.h"
 #include "ui/SystemSettingsDlg.h"
@@ -254,8 +256,47 @@ private slots:
         // Every recording that began was stopped whole, and only those.
         QCOMPARE(std::count_if(lines.begin(), lines.end(),
                                [](const std::string& l) { return l.rfind(" 录像停止 ", 0) == 0; }),
-                 std::count_if(lines.begin(), lines.end(),
-                               [](const std::string& l) { return l.rfind(" 成功打开设备 ", 0) == 0; }));
+                 std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+                     return l.rfind(" 成功打开设备 ", 0) == 0;
+                 }));
+    }
+
+    void ACameraIsOpenedByItsKeyAndNeverAnotherOfItsName() {
+        // Two identical webcams: one name, told apart by their keys only.
+        qputenv("ORVEX_SIMULATED_PROFILES", "1:yuyv,2:yuyv");
+        const auto reset = qScopeGuard([] {
+            qunsetenv("ORVEX_SIMULATED_PROFILES");
+            CameraCapTest_SimulatedReset();
+        });
+        CUiHome home(2, 0, true);
+        DeviceInfo found[kCameraTableRecords];
+        CameraKey keys[kCameraTableRecords];
+        int32_t count = 0;
+        CameraCap_EnumDeviceKeys(found, keys, &count);
+        QCOMPARE(count, 2);
+        QCOMPARE(NameOf(found[0]), NameOf(found[1]));
+        SetDeviceName(found[0].CustomDeviceName, "前门");
+        SetDeviceName(found[1].CustomDeviceName, "后门");
+        QVERIFY(
+            SaveCameraList(found, 2, home.App().CameraListPath(), {keys[0].Text, keys[1].Text}));
+        // After a reboot the back door's camera comes first, and the front door's is gone.
+        const int order[] = {1, 0};
+        CameraCapTest_SimulatedPlugOrder(order, 2);
+        CameraCapTest_SimulatedUnplug(0, 1);
+
+        CMonitorDlg window(home.App());
+        window.Start();
+        WaitForLoader(window);
+        QTRY_VERIFY_WITH_TIMEOUT(NoneOpening(window), kUiWaitMs);
+        QVERIFY(window.Cell(1)->Handle() >= 0);
+        QCOMPARE(window.Cell(0)->Handle(), -1);
+        const auto lines = home.LogLines();
+        QCOMPARE(std::count(lines.begin(), lines.end(), std::string(" 摄像头 前门 未连接")), 1L);
+        QCOMPARE(
+            std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.rfind(" 录像停止 前门", 0) == 0; }),
+            0L);
+        window.reject();
     }
 
     void EnterOnAFocusedButtonClicksItAndOnlyTheWindowItselfEndsIt_data() {

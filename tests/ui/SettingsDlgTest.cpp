@@ -258,7 +258,7 @@ private slots:
     void DeviceEditChangesTheRowTheFileAndTheTreeOnly_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("deviceIndex");  // -1: the row's own
-        QTest::addColumn<int>("save");  // 0 closed, 1 clicked, 2 Enter on the focused button
+        QTest::addColumn<int>("save");         // 0 closed, 1 clicked, 2 Enter on the focused button
         QTest::addColumn<QString>("said");
         QTest::newRow("renamed") << "前门 &<>" << -1 << 1 << "修改成功";
         QTest::newRow("saved by Enter on the button") << "侧门" << -1 << 2 << "修改成功";
@@ -405,7 +405,8 @@ private slots:
         QCOMPARE(ReadFile(home.ExeDir() + "CameraList.xml"), list);
         const std::string text = ReadFile(ini);
         QCOMPARE(text == old, !saved);
-        QCOMPARE(testsupport::ListFiles(home.ExeDir()).size(), size_t(3));  // no temporary left
+        // The settings, the camera list with its keys and the log: no temporary left.
+        QCOMPARE(testsupport::ListFiles(home.ExeDir()).size(), size_t(4));
         if (!saved) return;
         QCOMPARE(home.App().Settings().RecordSaveDay, days.trimmed().toInt());
         QVERIFY(text.find("; 注释") == 0 && text.find("Key = v") != std::string::npos);
@@ -469,7 +470,8 @@ private slots:
             names << QString::fromUtf8(SimulatedRecord(4).DeviceName);
             QTRY_COMPARE(TreeNames(window), names);
             for (int row = 0; row < 5; ++row) {
-                QCOMPARE(List(dialog)->item(row, 5)->text(), QString::fromUtf8(row == 2 ? "否" : "是"));
+                QCOMPARE(List(dialog)->item(row, 5)->text(),
+                         QString::fromUtf8(row == 2 ? "否" : "是"));
             }
             Click(dialog, 1016);
             Control<QLineEdit>(dialog, 1019)->setText(QStringLiteral("7"));
