@@ -66,8 +66,12 @@ void COpeningThreads::Run(std::function<void()> work) {
                 ++it;
             }
         }
-        threads_.push_back({std::thread([work = std::move(work), done] {
-                                work();
+        threads_.push_back({std::thread([work = std::move(work), done]() mutable {
+                                // What the work holds (a camera it closes) goes before
+                                // it counts as done, so joining it never waits for that.
+                                std::function<void()> task = std::move(work);
+                                task();
+                                task = nullptr;
                                 done->store(true);
                             }),
                             done});
