@@ -71,6 +71,28 @@ bool RunUntil(Done done, int boundMs) {
     return done();
 }
 
+// The UI thread's longest stall while it lives: how late a 10 ms timer fired at worst.
+class CStallMeter {
+public:
+    CStallMeter() {
+        tick_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            if (last_ != 0) worst_ = std::max(worst_, now - last_ - 10'000'000);
+            last_ = now;
+        });
+        clock_.start();
+        tick_.start(10);
+    }
+    double WorstMs() const { return worst_ / 1e6; }
+
+private:
+    QElapsedTimer clock_;
+    QTimer tick_;
+    qint64 last_ = 0;
+    qint64 worst_ = 0;
+};
+
 void MeasureOpening(const std::string& home, int openings) {
     CMonitorApp app(home + "/bin/OrvexClient");
     app.InitInstance();
@@ -108,23 +130,12 @@ void MeasureStall(const std::string& home, bool silentFourth) {
     CMonitorApp app(home + "/bin/OrvexClient");
     app.InitInstance();
     CMonitorDlg window(app);
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 worst = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (last != 0) worst = std::max(worst, now - last - 10'000'000);
-        last = now;
-    });
-    clock.start();
-    tick.start(10);
+    CStallMeter stalls;
     window.Start();
     RunUntil([] { return false; }, 12000);
     window.reject();
     std::printf("start-up with four cameras%s: longest UI stall %.1f ms (target <= 50 ms)\n",
-                silentFourth ? " (the fourth never delivers)" : "", worst / 1e6);
+                silentFourth ? " (the fourth never delivers)" : "", stalls.WorstMs());
     CameraCapTest_SimulatedReset();
 }
 
@@ -145,18 +156,7 @@ void MeasureDialogClose(const std::string& home) {
         return;
     }
     list->item(0, 0)->setCheckState(Qt::Checked);
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 worst = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        if (last != 0) worst = std::max(worst, now - last - 10'000'000);
-        last = now;
-    });
-    clock.start();
-    tick.start(10);
+    CStallMeter stalls;
     dialog->findChild<QPushButton*>(QStringLiteral("1005"))->click();
     RunUntil([] { return false; }, 300);
     QElapsedTimer closing;
@@ -164,14 +164,14 @@ void MeasureDialogClose(const std::string& home) {
     delete dialog;
     const double closeMs = closing.nsecsElapsed() / 1e6;
     RunUntil([] { return false; }, 1000);
-    tick.stop();
+    const double worstMs = stalls.WorstMs();
     QElapsedTimer joining;
     joining.start();
     COpeningThreads::Instance().JoinAll();
     std::printf(
         "settings dialog closed 300 ms into a preview that never delivers: close took %.1f ms, "
         "longest UI stall %.1f ms (target <= 50 ms); the opening thread ended %.0f ms later\n",
-        closeMs, worst / 1e6, joining.nsecsElapsed() / 1e6);
+        closeMs, worstMs, joining.nsecsElapsed() / 1e6);
     CameraCapTest_SimulatedReset();
 }
 

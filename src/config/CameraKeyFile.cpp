@@ -22,8 +22,7 @@ bool SaveCameraKeys(const std::string& path, const DeviceInfo* table,
                     const std::vector<std::string>& keys, int count) {
     if (count < 0 || count > kCameraTableRecords || (table == nullptr && count > 0)) return false;
     TiXmlDocument document;
-    document.InsertEndChild(TiXmlDeclaration("1.0", "", ""));
-    TiXmlNode* root = document.InsertEndChild(TiXmlElement(kRootName));
+    TiXmlNode* root = StartXmlDocument(&document, kRootName);
     if (root == nullptr) return false;
     for (int i = 0; i < count; ++i) {
         TiXmlNode* entry = root->InsertEndChild(TiXmlElement(kEntryName));

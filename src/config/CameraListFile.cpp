@@ -42,8 +42,7 @@ bool SaveCameraList(const DeviceInfo* table, int count, const std::string& path,
                     const std::vector<std::string>& keys) {
     if (count < 0 || count > kCameraTableRecords || (table == nullptr && count > 0)) return false;
     TiXmlDocument document;
-    document.InsertEndChild(TiXmlDeclaration("1.0", "", ""));
-    TiXmlNode* root = document.InsertEndChild(TiXmlElement(kRootName));
+    TiXmlNode* root = StartXmlDocument(&document, kRootName);
     if (root == nullptr) return false;
     for (int i = 0; i < count; ++i) {
         const DeviceInfo& record = table[i];

@@ -12,6 +12,11 @@ const char* ChildText(const TiXmlElement* element, const char* name) {
     return text != nullptr ? text->Value() : nullptr;
 }
 
+TiXmlNode* StartXmlDocument(TiXmlDocument* document, const char* rootName) {
+    document->InsertEndChild(TiXmlDeclaration("1.0", "", ""));
+    return document->InsertEndChild(TiXmlElement(rootName));
+}
+
 void AppendTextElement(TiXmlNode* parent, const char* name, const std::string& text) {
     TiXmlNode* element = parent->InsertEndChild(TiXmlElement(name));
     if (element != nullptr) element->InsertEndChild(TiXmlText(text));

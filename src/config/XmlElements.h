@@ -11,6 +11,10 @@
 // node is a text; null otherwise.
 const char* ChildText(const TiXmlElement* element, const char* name);
 
+// Gives an empty document the declaration <?xml version="1.0" ?> and a root element of
+// that name, which it returns (null when it cannot be made).
+TiXmlNode* StartXmlDocument(TiXmlDocument* document, const char* rootName);
+
 // Appends <name>text</name> to parent.
 void AppendTextElement(TiXmlNode* parent, const char* name, const std::string& text);
 
