@@ -200,7 +200,7 @@ void CMonitorDlg::ToggleInfoBar() {
     infoBarHeight_ = infoBarShown_ ? kInfoBarShownHeight : kInfoBarHiddenHeight;
     LayoutCells();
     // As a posted WM_SIZE would: the new grid is placed once this handler is over.
-    PostToUi(this, [this] { Relayout(); });
+    QMetaObject::invokeMethod(this, &CMonitorDlg::Relayout, Qt::QueuedConnection);
     infoBarButton_->setText(QString::fromUtf8(infoBarShown_ ? kHideInfoBar : kShowInfoBar));
 }
 
@@ -353,15 +353,15 @@ void CMonitorDlg::ShowAbout() {
 }
 
 void CMonitorDlg::PostSettingsEnabled(bool enabled) {
-    PostToUi(this, [this, enabled] { settingsButton_->setEnabled(enabled); });
+    uiLink_.Post([this, enabled] { settingsButton_->setEnabled(enabled); });
 }
 
 void CMonitorDlg::PostOpenFirstCameras() {
-    PostToUi(this, [this] { OpenFirstCameras(); });
+    uiLink_.Post([this] { OpenFirstCameras(); });
 }
 
 void CMonitorDlg::PostToggleInfoBar() {
-    PostToUi(this, [this] { ToggleInfoBar(); });
+    uiLink_.Post([this] { ToggleInfoBar(); });
 }
 
 std::string CMonitorDlg::CameraListPath() {

@@ -7,7 +7,7 @@
 //
 // Threads: the UI thread. Other threads reach it only by posting: the private
 // messages through WindowHandle(), and the loader's requests through ILoaderHost,
-// whose calls post (UiThread.h) and never wait for this thread.
+// whose calls post through a CUiLink and never wait for this thread.
 #pragma once
 
 #include <QDialog>
@@ -21,6 +21,7 @@
 #include "ui/CameraListLoader.h"
 #include "ui/MonitorLayout.h"
 #include "ui/QtWindowHandle.h"
+#include "ui/UiThread.h"
 
 class CColorLabel;
 class CMonitorApp;
@@ -116,6 +117,7 @@ private:
     std::array<CVideoCell*, kCellCount> cells_{};
     std::vector<DeviceInfo> records_;  // the tree's camera items, by position under the root
 
+    CUiLink uiLink_{this};  // the loader's requests
     CWorkerThread loader_;
     std::mutex stopLock_;  // guards stopping_ for the loader's waits
     std::condition_variable stopSignal_;

@@ -225,7 +225,7 @@ void CSystemSettingsDlg::DiscoverDevices() {
     // Paused before the dialog hears of the end, so that the next click's Resume
     // always finds the worker paused and gives exactly one more pass.
     discovery_->Pause();
-    PostToUi(this, [this, records, keys] { OnDiscovered(records, keys); });
+    uiLink_.Post([this, records, keys] { OnDiscovered(records, keys); });
 }
 
 void CSystemSettingsDlg::SaveAndPost(const std::vector<DeviceInfo>& records,

@@ -24,6 +24,7 @@
 
 #include "capture/WorkerThread.h"
 #include "common/DeviceInfo.h"
+#include "ui/UiThread.h"
 
 class CDeviceInfoDlg;
 class CMonitorApp;
@@ -107,6 +108,7 @@ private:
     std::mutex requestLock_;           // held only to copy request_ in or out
     CRequest request_;                 // guarded by requestLock_
     bool discovering_ = false;         // UI thread: from the click to the rows shown
+    CUiLink uiLink_{this};             // the discovery's end
     // Created by the first click, on the UI thread, before its thread starts; the
     // worker only pauses it.
     std::unique_ptr<CWorkerThread> discovery_;

@@ -1,35 +1,30 @@
 #include "ui/UiThread.h"
 
-#include <memory>
+void CUiMailbox::Put(std::function<void()> call) {
+    std::lock_guard<std::mutex> lock(lock_);
+    calls_.push_back(std::move(call));
+}
 
-#if defined(__SANITIZE_THREAD__)
-#include <sanitizer/tsan_interface.h>
-#endif
-
-void PostToUi(QObject* receiver, std::function<void()> call) {
-    auto shared = std::make_shared<std::function<void()>>(std::move(call));
-#if defined(__SANITIZE_THREAD__)
-    __tsan_release(shared.get());
-#endif
-    QMetaObject::invokeMethod(
-        receiver,
-        [shared] {
-#if defined(__SANITIZE_THREAD__)
-            __tsan_acquire(shared.get());
-#endif
-            (*shared)();
-        },
-        Qt::QueuedConnection);
+void CUiMailbox::Deliver() {
+    std::deque<std::function<void()>> calls;
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        calls.swap(calls_);
+    }
+    for (auto& call : calls) call();
 }
 
 bool CUiLink::Post(std::function<void()> call) {
     std::lock_guard<std::mutex> lock(lock_);
-    if (receiver_ == nullptr) return false;
-    PostToUi(receiver_, std::move(call));
+    if (mailbox_ == nullptr) return false;
+    mailbox_->Put(std::move(call));
+    // By name: Qt makes and queues the wake-up event itself; nothing of ours goes
+    // through its queue.
+    QMetaObject::invokeMethod(mailbox_, "Deliver", Qt::QueuedConnection);
     return true;
 }
 
 void CUiLink::Cut() {
     std::lock_guard<std::mutex> lock(lock_);
-    receiver_ = nullptr;
+    mailbox_ = nullptr;
 }
