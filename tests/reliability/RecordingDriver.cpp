@@ -6,7 +6,11 @@
 //
 //   <steady ns> <camera> <stored> <written> <synced> <dropped>
 //
-// and "ready <steady ns>" once every camera is open. The log goes to
+// and "ready <steady ns>" once every camera is open; with --retention also
+//
+//   space <steady ns> <free bytes on RecordDir's file system>
+//
+// every 20 ms. The log goes to
 // <folder>/bin/Log, recordings to <folder>/rec unless --record-dir says otherwise.
 //
 //   reliability_driver <folder> <seconds, 0 = until stopped> <camera 1..10>...
@@ -48,10 +52,14 @@ void OnStopSignal(int) {
     gStop = 1;
 }
 
-// The main window stand-in: frees what is posted to it.
+// The main window stand-in: frees what is posted to it, after printing the capture
+// library's notices (why a camera did not open) to stderr.
 class CDiscardingWindow : public IWindowHandle {
 public:
     bool Post(unsigned message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_LOG_TEXT && lParam == 1 && wParam != 0) {
+            std::fprintf(stderr, "%s\n", reinterpret_cast<const char*>(wParam));
+        }
         FreeMessagePayload(message, wParam, lParam);
         return true;
     }
@@ -134,6 +142,7 @@ int main(int argc, char** argv) {
     std::mutex lock;
     std::vector<std::pair<int, const CRecorder*>> recorders;  // guarded by lock
     std::atomic<bool> sampling{true};
+    const bool sampleSpace = retention != nullptr;
     std::thread sampler([&] {
         auto next = std::chrono::steady_clock::now();
         while (sampling.load()) {
@@ -141,6 +150,13 @@ int main(int argc, char** argv) {
                 std::lock_guard<std::mutex> guard(lock);
                 for (const auto& [camera, recorder] : recorders) {
                     if (recorder != nullptr) Sample(journal, camera, recorder);
+                }
+            }
+            if (sampleSpace) {
+                const CRetention::DiskSpace space = CRetention::StatDiskSpace(recordDir);
+                if (space.Known) {
+                    Append(journal, "space " + std::to_string(SteadyNs()) + " " +
+                                        std::to_string(space.FreeBytes) + "\n");
                 }
             }
             next += kSampleInterval;
