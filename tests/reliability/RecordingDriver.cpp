@@ -18,7 +18,10 @@
 //                      [--reopen <seconds>]
 //
 // --reopen closes and opens every camera again that often, as an operator may, so
-// that recordings are closed and the retention may delete them on a small disk.
+// that recordings are closed and the retention may delete them on a small disk. A
+// camera that does not open then (a loaded machine can hold its first picture back
+// past the capture library's time-out) is journaled as "open-failed <camera>" and
+// tried again at the next reopening.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -191,28 +194,32 @@ int main(int argc, char** argv) {
         channels.push_back(std::make_unique<CCameraChannel>());
         if (channels.back()->Open(&video, device, &mainWindow) != 1) {
             std::fprintf(stderr, "%s did not open\n", name.c_str());
-            result = 2;
-            break;
+            if (reopenSeconds <= 0) {
+                result = 2;
+                break;
+            }
+            Append(journal, "open-failed " + std::to_string(camera) + "\n");
         }
         std::lock_guard<std::mutex> guard(lock);
-        recorders.emplace_back(camera, channels.back()->Recorder());
+        recorders.emplace_back(camera, channels.back()->Recorder());  // null when not open
     }
     if (result == 0) {
         if (retention) retention->Start();
         Append(journal, "ready " + std::to_string(SteadyNs()) + "\n");
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         auto nextReopen = std::chrono::steady_clock::now() + std::chrono::seconds(reopenSeconds);
-        while (gStop == 0 && result == 0 &&
-               (seconds == 0 || std::chrono::steady_clock::now() < end)) {
+        while (gStop == 0 && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
             std::this_thread::sleep_for(kSampleInterval);  // a signal only sets a flag
             if (reopenSeconds <= 0 || std::chrono::steady_clock::now() < nextReopen) continue;
-            for (size_t i = 0; i < channels.size() && result == 0; ++i) {
+            for (size_t i = 0; i < channels.size(); ++i) {
                 {
                     std::lock_guard<std::mutex> guard(lock);
                     recorders[i].second = nullptr;
                 }
                 channels[i]->Close();
-                if (channels[i]->Open(&video, &records[i], &mainWindow) != 1) result = 3;
+                if (channels[i]->Open(&video, &records[i], &mainWindow) != 1) {
+                    Append(journal, "open-failed " + std::to_string(recorders[i].first) + "\n");
+                }
                 std::lock_guard<std::mutex> guard(lock);
                 recorders[i].second = channels[i]->Recorder();
             }
