@@ -86,8 +86,9 @@ wait_window() {
 log_files() { find "$tmp/$1/bin/Log" -type f 2>/dev/null | sort; }
 
 # Starts copy again while it runs: the start must hand over and exit 0 with one line.
+# While copy itself is starting (a second argument) its log may still appear.
 second_start() {
-    local copy=$1 logs before after rc
+    local copy=$1 starting=${2:-} logs before after rc
     logs=$(log_files "$copy")
     before=$(date +%s%N)
     timeout "$handover_bound_s" "$tmp/$copy/bin/OrvexClient" >"$tmp/second.out" 2>"$tmp/second.err"
@@ -100,7 +101,8 @@ second_start() {
         ! grep -q "^OrvexClient: already running with the settings in $tmp/$copy/bin/" "$tmp/second.err"; then
         fail "second start of copy $copy wrote to stderr: $(cat "$tmp/second.err")"
     fi
-    [ "$(log_files "$copy")" = "$logs" ] || fail "second start of copy $copy started a log file"
+    [ -n "$starting" ] || [ "$(log_files "$copy")" = "$logs" ] ||
+        fail "second start of copy $copy started a log file"
     running "$copy" || fail "copy $copy ended after a second start"
 }
 
@@ -122,6 +124,7 @@ end_copy() {
 # Two copies with their own settings both run, the later one on top.
 start a
 wait_window a shown "$window_bound_s" || exit 1
+lock_a=$(find "$tmp/run" -name '*.lock')
 start c
 wait_window c shown "$window_bound_s" || exit 1
 wait_window c top "$window_bound_s" || exit 1
@@ -136,13 +139,18 @@ running c || fail "copy c ended after a second start of copy a"
 [ "$("$tmp/a/bin/OrvexClient" --version)" = "OrvexClient $version" ] || fail "--version while a runs"
 "$tmp/a/bin/OrvexClient" --paths | grep -qFx "log folder:    $tmp/a/bin/Log" || fail "--paths while a runs"
 
-# The lock of a copy killed with -9 blocks no later start, and the new copy answers.
+# The lock of a copy killed with -9 blocks no later start. A second start made as soon
+# as the new copy holds the lock, before it listens, waits for it and hands over.
 kill -9 "${pid[a]}"
 wait "${pid[a]}" 2>/dev/null
 unset "pid[a]"
 start a
+deadline=$((SECONDS + window_bound_s))
+while flock -n "$lock_a" true && running a && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.05; done
+flock -n "$lock_a" true && fail "waited ${window_bound_s} s for the restarted copy a to hold its lock"
+second_start a starting
 wait_window a shown "$window_bound_s" || exit 1
-second_start a
+[ "$(shown_window_pids | grep -cx "${pid[a]}")" -eq 1 ] || fail "copy a shows more than one window"
 
 end_copy a
 end_copy c
