@@ -36,6 +36,18 @@ void Say(const std::string& line) {
     std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
 }
 
+// The user's private runtime folder: $XDG_RUNTIME_DIR when it is a folder of this
+// user's that nobody else may enter, else /tmp/orvexclient-<uid>, made so when
+// missing. "" when neither can be had.
+std::string RuntimeFolder() {
+    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+    if (xdg != nullptr && xdg[0] == '/' && PrivateFolder(xdg)) return xdg;
+    // /tmp is shared: a folder someone else made there first is refused, not used.
+    const std::string fallback = kFallbackPrefix + std::to_string(::geteuid());
+    if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    return PrivateFolder(fallback) ? fallback : std::string();
+}
+
 // Answers one connection: a raise request runs onRaise, then the connection ends.
 void Serve(QLocalSocket* socket, const std::function<void()>& onRaise) {
     if (socket->canReadLine()) {
@@ -60,13 +72,10 @@ CSingleInstance::CSingleInstance(const std::string& configDir) : configDir_(conf
     serverPath_ = base + ".sock";
 }
 
-std::string CSingleInstance::RuntimeFolder() {
-    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    if (xdg != nullptr && xdg[0] == '/' && PrivateFolder(xdg)) return xdg;
-    // /tmp is shared: a folder someone else made there first is refused, not used.
-    const std::string fallback = kFallbackPrefix + std::to_string(::geteuid());
-    if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) return {};
-    return PrivateFolder(fallback) ? fallback : std::string();
+CSingleInstance::~CSingleInstance() {
+    // Unlinked while still locked, so that a start that opened it meanwhile sees the
+    // path no longer names it and takes a new file.
+    if (lock_) ::unlink(lockPath_.c_str());
 }
 
 CSingleInstance::LockState CSingleInstance::TryLock() {
@@ -75,11 +84,25 @@ CSingleInstance::LockState CSingleInstance::TryLock() {
                        std::string(kFallbackPrefix) + "<uid>)";
         return LockState::Unavailable;
     }
-    if (!lock_) {
-        lock_.Reset(::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        if (!lock_) {
+            lock_.Reset(::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        }
+        if (!lock_) break;
+        if (::flock(lock_.Get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) return LockState::Taken;
+            break;
+        }
+        // A copy that ends removes its lock file: the lock counts only while the path
+        // still names the file that was locked, else the new file is taken.
+        struct stat held {
+        }, named{};
+        if (::fstat(lock_.Get(), &held) == 0 && ::stat(lockPath_.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            return LockState::Held;
+        }
+        lock_.Reset();
     }
-    if (lock_ && ::flock(lock_.Get(), LOCK_EX | LOCK_NB) == 0) return LockState::Held;
-    if (lock_ && errno == EWOULDBLOCK) return LockState::Taken;
     lockProblem_ = lockPath_ + ": " + std::strerror(errno);
     return LockState::Unavailable;
 }

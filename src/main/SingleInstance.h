@@ -26,9 +26,13 @@ public:
     static constexpr int kRetryIntervalMs = 100;
     // How long the request may take to be written once connected.
     static constexpr int kWriteBoundMs = 5000;
+    // Lock files a copy may find replaced under it before it gives up.
+    static constexpr int kLockAttempts = 5;
 
     // configDir: the folder that holds this copy's settings (AppPaths' ConfigDir).
     explicit CSingleInstance(const std::string& configDir);
+    // Removes the lock file when this copy holds the lock.
+    ~CSingleInstance();
 
     CSingleInstance(const CSingleInstance&) = delete;
     CSingleInstance& operator=(const CSingleInstance&) = delete;
@@ -46,14 +50,6 @@ public:
     // listener is a child of owner and goes with it. Only while holding the lock.
     bool Listen(QObject* owner, std::function<void()> onRaise) const;
 
-    // The user's private runtime folder: $XDG_RUNTIME_DIR when it is a folder of this
-    // user's that nobody else may enter, else /tmp/orvexclient-<uid>, made so when
-    // missing. "" when neither can be had.
-    static std::string RuntimeFolder();
-
-    const std::string& LockPath() const { return lockPath_; }
-    const std::string& ServerPath() const { return serverPath_; }
-
 private:
     enum class LockState { Held, Taken, Unavailable };
 
@@ -64,6 +60,6 @@ private:
     const std::string configDir_;
     std::string lockPath_;     // "" when there is no runtime folder
     std::string serverPath_;   // beside the lock
-    CUniqueFd lock_;           // open while this copy holds the lock
+    CUniqueFd lock_;           // once handed over: open only while this copy holds the lock
     std::string lockProblem_;  // why the lock could not be had, for the operator
 };

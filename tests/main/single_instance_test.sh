@@ -2,7 +2,8 @@
 # One running copy per settings folder, tried on the real program under Xvfb with a
 # simulated camera: two portable copies (a and c, each with its own settings) run side
 # by side; a second start of a brings a's window above c's and exits 0 without a log
-# file or a window of its own; after kill -9 of a, its lock left behind blocks nothing.
+# file or a window of its own; after kill -9 of a, its lock left behind blocks nothing;
+# copies that end leave nothing in the runtime folder.
 # The window stacking is read with xwininfo and xprop (x11-utils).
 # Usage: xvfb-run -a single_instance_test.sh <OrvexClient> <version>
 set -uo pipefail
@@ -154,5 +155,7 @@ wait_window a shown "$window_bound_s" || exit 1
 
 end_copy a
 end_copy c
+# A copy that ends removes its lock and socket; the killed copy's were taken over.
+[ -z "$(ls -A "$tmp/run")" ] || fail "left in the runtime folder: $(ls -A "$tmp/run")"
 [ "$failures" -eq 0 ] && echo "single instance: all cases pass"
 exit $((failures > 0))
