@@ -335,7 +335,7 @@ TEST_F(ReliabilityTest, SmallRecordDirKeepsRecordingAsTheReserveDeletesTheOldest
     };
     // Beyond the reserve the disk holds 2 MiB of old files, 2 MiB of ballast and
     // 2 MiB more: by then the cameras have written more than that.
-    // A loaded machine encodes fewer pictures, so this takes from some 15 s to minutes.
+    // A loaded machine encodes fewer pictures: some 15 s quiet, up to a minute loaded.
     const long long startNs = SteadyNs();
     ASSERT_TRUE(WaitUntil([&] { return deletedOwn() >= 6; }, std::chrono::seconds(480)))
         << "waited for the reserve to delete the cameras' own oldest recordings:\n"
