@@ -12,7 +12,7 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-x
   libtinyxml-dev libsimpleini-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-noto-cjk xvfb xauth
+  fonts-noto-cjk xvfb xauth x11-utils
   desktop-file-utils dpkg-dev file
 )
 

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "CommandLine.h"
+#include "SingleInstance.h"
 #include "Termination.h"
 #include "app/MonitorApp.h"
 #include "capture/Retention.h"
@@ -39,11 +41,16 @@ int main(int argc, char** argv) {
         setenv("ORVEX_SIMULATED_CAMERAS", std::to_string(command.Simulated).c_str(), 1);
     }
 
+    // A second start of the same copy raises the running window instead, before a log starts.
+    CSingleInstance instance(ResolveAppPaths(ModulePath()).ConfigDir);
+    if (const std::optional<int> exitCode = instance.HandToRunningCopy(argc, argv))
+        return *exitCode;
+
     CMonitorApp app;  // starts the day's first log file at once
     QApplication qt(argc, argv);
     // Ties the window to the installed desktop entry: its icon and name in the task bar.
     QGuiApplication::setDesktopFileName(QStringLiteral(ORVEX_DESKTOP_ID));
-    app.InitInstance([](CMonitorApp& monitor) {
+    app.InitInstance([&instance](CMonitorApp& monitor) {
         // Ages recordings out for as long as the window runs, with the settings of the
         // moment.
         CRetention::Options options;
@@ -55,6 +62,12 @@ int main(int argc, char** argv) {
         retention.Start();
         CMonitorDlg window(monitor);
         const CTermination termination([&window] { window.reject(); });
+        instance.Listen(&window, [&window] {
+            // Keeps a maximized window maximized, as showNormal would not.
+            window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+            window.raise();
+            window.activateWindow();
+        });
         window.Start();
         window.exec();
     });

@@ -6,7 +6,11 @@
 //
 //   <steady ns> <camera> <stored> <written> <synced> <dropped>
 //
-// and "ready <steady ns>" once every camera is open. The log goes to
+// and "ready <steady ns>" once every camera is open; with --retention also
+//
+//   space <steady ns> <free bytes on RecordDir's file system>
+//
+// every 20 ms. The log goes to
 // <folder>/bin/Log, recordings to <folder>/rec unless --record-dir says otherwise.
 //
 //   reliability_driver <folder> <seconds, 0 = until stopped> <camera 1..10>...
@@ -14,7 +18,10 @@
 //                      [--reopen <seconds>]
 //
 // --reopen closes and opens every camera again that often, as an operator may, so
-// that recordings are closed and the retention may delete them on a small disk.
+// that recordings are closed and the retention may delete them on a small disk. A
+// camera that does not open then (a loaded machine can hold its first picture back
+// past the capture library's time-out) is journaled as "open-failed <camera>" and
+// tried again at the next reopening.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -48,10 +55,14 @@ void OnStopSignal(int) {
     gStop = 1;
 }
 
-// The main window stand-in: frees what is posted to it.
+// The main window stand-in: frees what is posted to it, after printing the capture
+// library's notices (why a camera did not open) to stderr.
 class CDiscardingWindow : public IWindowHandle {
 public:
     bool Post(unsigned message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_LOG_TEXT && lParam == 1 && wParam != 0) {
+            std::fprintf(stderr, "%s\n", reinterpret_cast<const char*>(wParam));
+        }
         FreeMessagePayload(message, wParam, lParam);
         return true;
     }
@@ -139,6 +150,7 @@ int main(int argc, char** argv) {
     std::mutex lock;
     std::vector<std::pair<int, const CRecorder*>> recorders;  // guarded by lock
     std::atomic<bool> sampling{true};
+    const bool sampleSpace = retention != nullptr;
     std::thread sampler([&] {
         auto next = std::chrono::steady_clock::now();
         while (sampling.load()) {
@@ -146,6 +158,13 @@ int main(int argc, char** argv) {
                 std::lock_guard<std::mutex> guard(lock);
                 for (const auto& [camera, recorder] : recorders) {
                     if (recorder != nullptr) Sample(journal, camera, recorder);
+                }
+            }
+            if (sampleSpace) {
+                const CRetention::DiskSpace space = CRetention::StatDiskSpace(recordDir);
+                if (space.Known) {
+                    Append(journal, "space " + std::to_string(SteadyNs()) + " " +
+                                        std::to_string(space.FreeBytes) + "\n");
                 }
             }
             next += kSampleInterval;
@@ -181,28 +200,32 @@ int main(int argc, char** argv) {
             std::make_unique<CCameraChannel>([&app] { return app->Settings().RecordDir; }));
         if (channels.back()->Open(&video, device, &mainWindow) != 1) {
             std::fprintf(stderr, "%s did not open\n", name.c_str());
-            result = 2;
-            break;
+            if (reopenSeconds <= 0) {
+                result = 2;
+                break;
+            }
+            Append(journal, "open-failed " + std::to_string(camera) + "\n");
         }
         std::lock_guard<std::mutex> guard(lock);
-        recorders.emplace_back(camera, channels.back()->Recorder());
+        recorders.emplace_back(camera, channels.back()->Recorder());  // null when not open
     }
     if (result == 0) {
         if (retention) retention->Start();
         Append(journal, "ready " + std::to_string(SteadyNs()) + "\n");
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         auto nextReopen = std::chrono::steady_clock::now() + std::chrono::seconds(reopenSeconds);
-        while (gStop == 0 && result == 0 &&
-               (seconds == 0 || std::chrono::steady_clock::now() < end)) {
+        while (gStop == 0 && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
             std::this_thread::sleep_for(kSampleInterval);  // a signal only sets a flag
             if (reopenSeconds <= 0 || std::chrono::steady_clock::now() < nextReopen) continue;
-            for (size_t i = 0; i < channels.size() && result == 0; ++i) {
+            for (size_t i = 0; i < channels.size(); ++i) {
                 {
                     std::lock_guard<std::mutex> guard(lock);
                     recorders[i].second = nullptr;
                 }
                 channels[i]->Close();
-                if (channels[i]->Open(&video, &records[i], &mainWindow) != 1) result = 3;
+                if (channels[i]->Open(&video, &records[i], &mainWindow) != 1) {
+                    Append(journal, "open-failed " + std::to_string(recorders[i].first) + "\n");
+                }
                 std::lock_guard<std::mutex> guard(lock);
                 recorders[i].second = channels[i]->Recorder();
             }
