@@ -10,7 +10,8 @@
 // A simulated MJPEG camera encodes its JPEG pictures itself, which a real one does in
 // its own hardware: the source alone is measured too, to be taken off both figures.
 //
-//   camcap_cpu_bench [seconds]      (default 20 per run)
+//   camcap_cpu_bench [seconds [profile]]   (default 20 s per run; every camera, or
+//                                           those of one profile, "" the default one)
 //
 // The bare pipeline's display branch converts nothing for an I420 camera (videoconvert
 // passes I420 through to fakesink), while the library must hand the target BGRx: one
@@ -325,6 +326,7 @@ int main(int argc, char** argv) {
         {"yuyv720 camera", "yuyv720"},
     };
     for (const Camera& camera : cameras) {
+        if (argc > 2 && std::strcmp(argv[2], camera.Profile) != 0) continue;
         const CaptureMode mode = UseCamera(camera);
         std::printf("\n%s, captured as %s:\n", camera.Label, CaptureModeText(mode).c_str());
         const bool raw420 = mode.Encoding == CaptureEncoding::Raw && mode.RawFormat == "I420";
