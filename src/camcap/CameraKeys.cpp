@@ -34,16 +34,15 @@ CameraKeyProperties CameraKeyPropertiesOf(const GstStructure* properties) {
 }
 
 std::vector<std::string> DeriveCameraKeys(const std::vector<CameraKeyProperties>& devices) {
-    std::map<std::string, int> serials;
-    for (const CameraKeyProperties& device : devices) {
-        if (!device.Serial.empty()) ++serials[device.Serial];
-    }
+    // Each key comes from the device's own properties alone, so that plugging in a
+    // twin never changes the key of a camera already listed. The port first: identical
+    // cheap webcams have no serial, or one serial for all of them.
     std::vector<std::string> keys;
     for (const CameraKeyProperties& device : devices) {
-        if (!device.Serial.empty() && serials[device.Serial] == 1) {
-            keys.push_back("serial:" + device.Serial);
-        } else if (!device.Port.empty()) {
+        if (!device.Port.empty()) {
             keys.push_back("port:" + device.Port);
+        } else if (!device.Serial.empty()) {
+            keys.push_back("serial:" + device.Serial);
         } else {
             keys.push_back("node:" + device.Node);
         }

@@ -1,7 +1,7 @@
 // The stable keys of real cameras, derived from what GStreamer's v4l2 device provider
-// says of each device: "serial:<serial>" for a camera whose serial no other attached
-// camera shares, else "port:<USB port path>", else "node:<device node>"; a key that
-// two devices still share gets "#2", "#3"... in the order of their device nodes.
+// says of each device: "port:<USB port path>", else "serial:<serial>", else
+// "node:<device node>"; a key that two devices share (two capture nodes of one
+// camera) gets "#2", "#3"... in the order of their device nodes.
 // Pure functions over plain values: any thread.
 #pragma once
 

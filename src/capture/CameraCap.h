@@ -3,9 +3,9 @@
 // pictures. A module of its own behind this small C-style interface.
 //
 // Threads: every call may come from any thread, but calls for one handle are not
-// made concurrently, except CameraCap_Close (see there). Callbacks and frames arrive on the
-// library's own threads. Ownership: the library keeps no pointer to the caller's DeviceInfo after
-// CameraCap_Open returns. The frame target and the notice window must stay valid
+// made concurrently, except CameraCap_Close (see there). Callbacks and frames arrive
+// on the library's own threads. Ownership: the library keeps no pointer to the
+// caller's DeviceInfo after CameraCap_Open returns. The frame target and the notice window must stay valid
 // until CameraCap_Close for the handle has returned.
 #pragma once
 
@@ -21,10 +21,10 @@ using StreamCallback = void (*)(int32_t, int32_t, const uint8_t* data, int32_t l
 
 constexpr int kMaxDevices = 10;
 
-// A camera's stable key, NUL-terminated: for a real camera its USB serial when it has
-// one that no other attached camera shares, else the USB port path it is plugged into;
-// for a simulated camera "simulated:<n>", n its 1-based number, whatever its place in
-// the enumeration.
+// A camera's stable key, NUL-terminated, from the camera's own properties alone (a
+// twin plugged in beside it changes nothing): for a real camera "port:<USB port
+// path>", else "serial:<serial>", else "node:<device node>"; for a simulated camera
+// "simulated:<n>", n its 1-based number, whatever its place in the enumeration.
 constexpr size_t kCameraKeyBytes = 256;
 struct CameraKey {
     char Text[kCameraKeyBytes];
@@ -65,11 +65,12 @@ int32_t CameraCap_Open(IFrameTarget* video, const DeviceInfo* device, HWND notic
 // handle first, open on a worker with CameraCap_OpenReserved, and close the handle from
 // any thread to end the opening. A handle >= 0, never one just closed or in use.
 int32_t CameraCap_Reserve();
+constexpr int32_t kCameraCapCancelled = -4;
 // As CameraCap_Open, for a handle from CameraCap_Reserve: returns that handle on
 // success, or CameraCap_Open's negative results; -4 when the handle was closed before
 // or during the opening (the start then ended within about 100 ms, and the handle is
-// free again). -1 for a handle that was not reserved.
-constexpr int32_t kCameraCapCancelled = -4;
+// free again), and for any other handle handed out and closed since. -1 for a handle
+// never handed out or in use.
 int32_t CameraCap_OpenReserved(int32_t handle, IFrameTarget* video, const DeviceInfo* device,
                                HWND notice, StreamCallback callback, void* user);
 

@@ -50,7 +50,7 @@ CListing ListSimulated() {
 
 }  // namespace
 
-TEST(CameraKeysTest, RealCamerasAreKeyedBySerialThenPortThenNode) {
+TEST(CameraKeysTest, RealCamerasAreKeyedByPortThenSerialThenNode) {
     const struct {
         const char* Case;
         std::vector<CameraKeyProperties> Devices;
@@ -65,7 +65,10 @@ TEST(CameraKeysTest, RealCamerasAreKeyedBySerialThenPortThenNode) {
           {"Cam_0001", "pci-0000:00:14.0-usb-0:3:1.0", "/dev/video2"},
           {"Cam_8F3A21", "pci-0000:00:14.0-usb-0:4:1.0", "/dev/video4"}},
          {"port:pci-0000:00:14.0-usb-0:1:1.0", "port:pci-0000:00:14.0-usb-0:3:1.0",
-          "serial:Cam_8F3A21"}},
+          "port:pci-0000:00:14.0-usb-0:4:1.0"}},
+        {"a serial where no port is known",
+         {{"Cam_8F3A21", "", "/dev/video0"}},
+         {"serial:Cam_8F3A21"}},
         {"none of the properties but the node",
          {{"", "", "/dev/video0"}, {"", "", "/dev/video1"}},
          {"node:/dev/video0", "node:/dev/video1"}},
@@ -79,6 +82,10 @@ TEST(CameraKeysTest, RealCamerasAreKeyedBySerialThenPortThenNode) {
     for (const auto& c : cases) {
         EXPECT_EQ(DeriveCameraKeys(c.Devices), c.Keys) << c.Case;
     }
+    // A camera keeps its key when a twin is plugged in beside it.
+    const CameraKeyProperties alone{"Generic_USB_Camera", "", "/dev/video0"};
+    const CameraKeyProperties twin{"Generic_USB_Camera", "", "/dev/video2"};
+    EXPECT_EQ(DeriveCameraKeys({alone})[0], DeriveCameraKeys({alone, twin})[0]);
 }
 
 TEST(CameraKeysTest, PropertiesAreReadAsTheV4l2ProviderSetsThem) {
