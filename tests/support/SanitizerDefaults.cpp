@@ -15,7 +15,10 @@ extern "C" const char* __lsan_default_options() {
 #endif
 
 #if defined(__SANITIZE_THREAD__)
+// A test that has started GStreamer's threads may still start a program or a decoder:
+// the child only execs, which is safe after a multi-threaded fork.
 extern "C" const char* __tsan_default_options() {
-    return "ignore_noninstrumented_modules=1:suppressions=" ORVEX_TSAN_SUPPRESSIONS;
+    return "ignore_noninstrumented_modules=1:die_after_fork=0:"
+           "suppressions=" ORVEX_TSAN_SUPPRESSIONS;
 }
 #endif
