@@ -169,23 +169,3 @@ TEST(CameraKeysTest, ARecordWithAnIdentityOpensTheCameraOfItsKeyAfterAReplug) {
     EXPECT_EQ(CameraCapTest_SimulatedStreams(0), 1);
     for (int32_t handle : {byIdentity, other, shared}) EXPECT_EQ(CameraCap_Close(handle), 0);
 }
-
-TEST(CameraKeysTest, ARecordWhoseCameraIsAbsentOpensNothing) {
-    UseSimulatedCameras(2);
-    CProfiles profiles("1:yuyv,2:yuyv");
-    CSimulatedDevices devices;
-    const CListing listing = ListSimulated();
-    ASSERT_EQ(listing.Keys.size(), 2u);
-    ASSERT_EQ(CameraCapTest_SimulatedUnplug(0, 1), 0);
-    DeviceInfo elsewhere = listing.Records[1];
-    SetCameraIdentity(elsewhere, "serial:not-attached");
-    const int made[2] = {CameraCapTest_SimulatedSourcesMade(0),
-                         CameraCapTest_SimulatedSourcesMade(1)};
-    CCollectingWindow notice;
-    // Its twin of the same name is there, and is not a stand-in.
-    EXPECT_EQ(CameraCap_Open(nullptr, &listing.Records[0], &notice, nullptr, nullptr), -1);
-    EXPECT_EQ(CameraCap_Open(nullptr, &elsewhere, &notice, nullptr, nullptr), -1);
-    EXPECT_EQ(CameraCapTest_SimulatedSourcesMade(0), made[0]);
-    EXPECT_EQ(CameraCapTest_SimulatedSourcesMade(1), made[1]);
-    EXPECT_EQ(CameraCapTest_HandlesInUse(), 0);
-}

@@ -123,28 +123,18 @@ TEST(CameraCapCancelTest, AnOpeningWaitingForAnotherOnesStartGivesUpWhenClosed) 
     EXPECT_EQ(first.Notice.PostCount() + second.Notice.PostCount(), 0u);
 }
 
-TEST(CameraCapCancelTest, AHandleClosedBeforeItsOpeningStartsNothing) {
+TEST(CameraCapCancelTest, OnlyAReservedHandleOpensAndOneClosedBeforeStartsNothing) {
     UseSimulatedCameras(1);
     const DeviceInfo record = RecordFor("Simulated Camera 1", "前门", 0);
     const int made = CameraCapTest_SimulatedSourcesMade(0);
-    CCopyingTarget target;
-    CCollectingWindow notice;
-    const int32_t handle = CameraCap_Reserve();
-    ASSERT_GE(handle, 0);
+    const int32_t closedFirst = CameraCap_Reserve();
     EXPECT_EQ(CameraCapTest_HandlesInUse(), 1);
     EXPECT_EQ(CameraCapTest_OpenHandles(), 0);  // reserved is not open
-    EXPECT_EQ(CameraCap_Close(handle), 0);
-    EXPECT_EQ(CameraCap_OpenReserved(handle, &target, &record, &notice, nullptr, nullptr),
+    EXPECT_EQ(CameraCap_Close(closedFirst), 0);
+    EXPECT_EQ(CameraCap_OpenReserved(closedFirst, nullptr, &record, nullptr, nullptr, nullptr),
               kCameraCapCancelled);
     EXPECT_EQ(CameraCapTest_SimulatedSourcesMade(0), made);
-    EXPECT_EQ(CameraCapTest_HandlesInUse(), 0);
-    EXPECT_EQ(notice.PostCount(), 0u);
-    EXPECT_FALSE(target.FrameAfter(0, kQuietPeriod));
-}
 
-TEST(CameraCapCancelTest, OnlyAReservedHandleOpens) {
-    UseSimulatedCameras(1);
-    const DeviceInfo record = RecordFor("Simulated Camera 1", "前门", 0);
     const int32_t reserved = CameraCap_Reserve();
     ASSERT_GE(reserved, 0);
     // Never handed out, and already open: neither is a reservation.

@@ -136,32 +136,6 @@ TEST(SimulatedProfilesTest, TheEnvironmentAssignsProfilesAndFaultsAndIgnoresTheR
     EXPECT_FALSE(window.ActiveAt(30));
 }
 
-TEST(SimulatedProfilesTest, AFaultFromTheEnvironmentTakesTheCameraAwayForItsTime) {
-    UseSimulatedCameras(2);
-    const struct {
-        const char* Faults;
-        bool Listed;
-    } cases[] = {{"1:unplug", false},
-                 {"1:unplug@0-100000", false},
-                 {"1:unplug@100000", true},
-                 {"2:unplug", true},
-                 {"1:nonsense", true}};
-    for (const auto& c : cases) {
-        CVariable faults("ORVEX_SIMULATED_FAULTS", c.Faults);
-        const DeviceInfo record = RecordFor("Simulated Camera 1", "前门", 0);
-        DeviceInfo devices[kMaxDevices];
-        int32_t count = 0;
-        CameraCap_EnumDevice(devices, &count);
-        bool listed = false;
-        for (int i = 0; i < count; ++i)
-            listed |= std::string(devices[i].DeviceName) == "Simulated Camera 1";
-        EXPECT_EQ(listed, c.Listed) << c.Faults;
-        const int32_t handle = CameraCap_Open(nullptr, &record, nullptr, nullptr, nullptr);
-        EXPECT_EQ(handle >= 0, c.Listed) << c.Faults;
-        if (handle >= 0) CameraCap_Close(handle);
-    }
-}
-
 TEST(SimulatedProfilesTest, EachProfileIsCapturedShownAndRecorded) {
     const struct {
         const char* Profile;
