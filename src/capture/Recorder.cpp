@@ -12,7 +12,7 @@
 #include "capture/AnnexB.h"
 #include "capture/RecordDirGuard.h"
 #include "capture/RecordingFiles.h"
-#include "capture/RecordingName.h"
+#include "common/RecordingName.h"
 #include "platform/FileSystem.h"
 
 namespace {

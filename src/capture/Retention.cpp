@@ -12,7 +12,7 @@
 #include "capture/CaptureObject.h"
 #include "capture/RecordDirGuard.h"
 #include "capture/RecordingFiles.h"
-#include "capture/RecordingName.h"
+#include "common/RecordingName.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include "CaptureTestSupport.h"
 #include "capture/AnnexB.h"
 #include "capture/Recorder.h"
-#include "capture/RecordingName.h"
+#include "common/RecordingName.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "capture/RecordingName.h"
+#include "common/RecordingName.h"
 
 #include <chrono>
 #include <cstdio>

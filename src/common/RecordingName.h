@@ -1,8 +1,8 @@
 // The name of a recording file below RecordDir:
 // "<camera>/<yyyy-mm-dd>/<hh-mm-ss>[_<n>].264", the camera's folder, the day the file
 // was started and its start time; "_<n>" (1..999) tells apart files started in the
-// same second. The recorder makes names here and the retention reads them back:
-// nothing else writes or parses this form. Pure functions: any thread.
+// same second. The recorder makes names here; the retention and the catalog read them
+// back: nothing else writes or parses this form. Pure functions: any thread.
 #pragma once
 
 #include <cstdint>
