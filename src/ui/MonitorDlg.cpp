@@ -49,8 +49,9 @@ QString FieldText(const char (&field)[256]) {
 
 }  // namespace
 
-CMonitorDlg::CMonitorDlg(CMonitorApp& app, QWidget* parent)
-    : QDialog(parent), app_(app), handle_(this) {
+CMonitorDlg::CMonitorDlg(CMonitorApp& app, IRecordingObserver* recordings,
+                         const ICatalogReader* catalog, QWidget* parent)
+    : QDialog(parent), app_(app), recordings_(recordings), catalog_(catalog), handle_(this) {
     setWindowTitle(QString::fromUtf8(kTitle));
     setFont(SongDialogFont(kFontPoints));
     RegisterIconResources();

@@ -25,6 +25,8 @@
 
 class CColorLabel;
 class CMonitorApp;
+class ICatalogReader;
+class IRecordingObserver;
 class CStyledButton;
 class CVideoCell;
 class QPushButton;
@@ -40,8 +42,11 @@ public:
     static constexpr const char* kTreeRootText = "USB摄像头监控系统";
     static constexpr const char* kLinkAddress = "https://example.org/orvexclient/";
 
-    // app: the settings and paths the window and its cameras work with.
-    explicit CMonitorDlg(CMonitorApp& app, QWidget* parent = nullptr);
+    // app: the settings and paths the window and its cameras work with; recordings:
+    // what the cameras' recorders tell of their files (may be null); catalog: where the
+    // playback window finds recordings (may be null). Both outlive the window.
+    explicit CMonitorDlg(CMonitorApp& app, IRecordingObserver* recordings = nullptr,
+                         const ICatalogReader* catalog = nullptr, QWidget* parent = nullptr);
     ~CMonitorDlg() override;
 
     HWND WindowHandle() { return &handle_; }
@@ -100,6 +105,8 @@ private:
     void ShowAbout();
 
     CMonitorApp& app_;
+    IRecordingObserver* const recordings_;  // called on the recorders' threads
+    const ICatalogReader* const catalog_;   // any thread
     CQtWindowHandle handle_;
     int infoBarHeight_ = kInfoBarShownHeight;
     bool infoBarShown_ = true;
