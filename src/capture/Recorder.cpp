@@ -9,7 +9,7 @@
 #include <new>
 #include <thread>
 
-#include "capture/AnnexB.h"
+#include "common/AnnexB.h"
 #include "capture/RecordDirGuard.h"
 #include "capture/RecordingFiles.h"
 #include "common/RecordingName.h"

@@ -77,6 +77,10 @@ bool ParseTime(const std::string& name, int64_t* seconds, int* suffix) {
 
 }  // namespace
 
+std::string RecordingName::CameraFolder(const std::string& cameraName) {
+    return SafeCameraFolder(cameraName);
+}
+
 std::string RecordingName::Path(const std::string& recordDir, const std::string& cameraName,
                                 const LocalTime& start, int suffix) {
     std::string folder = recordDir;

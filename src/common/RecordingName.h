@@ -17,6 +17,10 @@ constexpr int kMaxSuffix = 999;
 // "." or "..", so that no recording lands outside RecordDir.
 constexpr const char* kPlaceholderFolder = "_";
 
+// The folder a camera's recordings go to below RecordDir: its name, with every
+// "/"-separated part that is empty, "." or ".." replaced by kPlaceholderFolder.
+std::string CameraFolder(const std::string& cameraName);
+
 // The full path: recordDir without one trailing "/", the camera name made safe, the
 // date and the time of start, and "_<suffix>" when suffix > 0.
 std::string Path(const std::string& recordDir, const std::string& cameraName,

@@ -21,6 +21,12 @@ LocalTime GetLocalTime() {
     return t;
 }
 
+int64_t WallClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 bool SameDate(const LocalTime& a, const LocalTime& b) {
     return a.Year == b.Year && a.Month == b.Month && a.Day == b.Day;
 }

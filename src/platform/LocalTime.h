@@ -2,6 +2,7 @@
 // tests can cross midnight or a second boundary without waiting.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 struct LocalTime {
@@ -19,6 +20,11 @@ using ClockFn = std::function<LocalTime()>;
 
 // The system clock as local time.
 LocalTime GetLocalTime();
+
+// The system clock in milliseconds since 1970 (UTC), as the catalog of recordings
+// counts time; a plain function, so a recorder may read it on every access unit.
+int64_t WallClockMs();
+using WallClockFn = int64_t (*)();
 
 // Same calendar date (year, month, day).
 bool SameDate(const LocalTime& a, const LocalTime& b);

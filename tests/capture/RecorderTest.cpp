@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "CaptureTestSupport.h"
-#include "capture/AnnexB.h"
 #include "capture/Recorder.h"
+#include "common/AnnexB.h"
 #include "common/RecordingName.h"
 
 namespace {

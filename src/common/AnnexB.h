@@ -1,5 +1,6 @@
 // Reading just enough of an H.264 Annex B access unit to know whether a decoder can
-// start there: the recorder resumes at such a unit after it had to drop bytes.
+// start there: the recorder resumes at such a unit after it had to drop bytes, and
+// notes it in the key-frame index of the file it lands in.
 #pragma once
 
 #include <cstddef>

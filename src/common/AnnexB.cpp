@@ -1,4 +1,4 @@
-#include "capture/AnnexB.h"
+#include "common/AnnexB.h"
 
 namespace {
 constexpr uint8_t kSliceNal = 1;
