@@ -97,7 +97,7 @@ void MeasureOpening(const std::string& home, int openings) {
     CMonitorApp app(home + "/bin/OrvexClient");
     app.InitInstance();
     CDropWindow parent;
-    CVideoCell cell(0, &parent, nullptr, {}, nullptr);
+    CVideoCell cell(0, &parent, nullptr, {}, nullptr, nullptr);
     cell.resize(800, 450);
     cell.show();
     std::vector<double> ms;

@@ -12,7 +12,8 @@ std::string FieldText(const char (&field)[256]) {
 }
 }  // namespace
 
-CCameraChannel::CCameraChannel(RecordDirFn recordDir) : recordDir_(std::move(recordDir)) {
+CCameraChannel::CCameraChannel(RecordDirFn recordDir, IRecordingObserver* recordings)
+    : recordDir_(std::move(recordDir)), recordings_(recordings) {
     ZeroDeviceInfo(device_);
 }
 
@@ -27,7 +28,7 @@ int CCameraChannel::Open(IFrameTarget* video, DeviceInfo* device, HWND notice, i
     // The recorder runs before the library is asked, so the first callback finds it.
     // A failed Start has logged why; the camera is shown all the same.
     if (device_.RecordFlag != 0) {
-        recorder_ = std::make_unique<CRecorder>(this, recordDir_);
+        recorder_ = std::make_unique<CRecorder>(this, recordDir_, ClockFn(), recordings_);
         recorder_->Start();
     }
     handle_ = reserved >= 0 ? CameraCap_OpenReserved(reserved, video, device, notice,

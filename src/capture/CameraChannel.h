@@ -22,8 +22,9 @@
 
 class CCameraChannel : public CCaptureObject {
 public:
-    // recordDir: where a recording of this channel goes (read at every new file).
-    explicit CCameraChannel(RecordDirFn recordDir = {});
+    // recordDir: where a recording of this channel goes (read at every new file);
+    // recordings: told of its files (may be null; outlives the channel).
+    explicit CCameraChannel(RecordDirFn recordDir = {}, IRecordingObserver* recordings = nullptr);
     ~CCameraChannel() override;
 
     // 1 when the library opened the camera, 0 when not (also for a null device).
@@ -55,6 +56,7 @@ public:
 
 private:
     const RecordDirFn recordDir_;
+    IRecordingObserver* const recordings_;
     DeviceInfo device_;    // written at Open on the opening thread, before the recorder runs
     int32_t handle_ = -1;  // the thread that opens and closes
     // Set and cleared on the user-interface thread while no callback can run;

@@ -9,9 +9,9 @@
 #include <new>
 #include <thread>
 
-#include "common/AnnexB.h"
 #include "capture/RecordDirGuard.h"
 #include "capture/RecordingFiles.h"
+#include "common/AnnexB.h"
 #include "common/RecordingName.h"
 #include "platform/FileSystem.h"
 
@@ -57,18 +57,22 @@ bool IsDiskError(int error) {
 }
 }  // namespace
 
-CRecorder::CRecorder(CCaptureObject* owner, RecordDirFn recordDir, ClockFn clock)
+CRecorder::CRecorder(CCaptureObject* owner, RecordDirFn recordDir, ClockFn clock,
+                     IRecordingObserver* recordings)
     : recordDir_(std::move(recordDir)),
       clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)),
-      disk_{&::write, &::fdatasync} {
+      disk_{&::write, &::fdatasync},
+      reporter_(recordings) {
     SetOwner(owner);
 }
 
-CRecorder::CRecorder(std::string cameraName, RecordDirFn recordDir, ClockFn clock)
+CRecorder::CRecorder(std::string cameraName, RecordDirFn recordDir, ClockFn clock,
+                     IRecordingObserver* recordings)
     : cameraName_(std::move(cameraName)),
       recordDir_(std::move(recordDir)),
       clock_(clock ? std::move(clock) : ClockFn(&GetLocalTime)),
-      disk_{&::write, &::fdatasync} {}
+      disk_{&::write, &::fdatasync},
+      reporter_(recordings) {}
 
 CRecorder::~CRecorder() {
     Stop();
@@ -107,6 +111,13 @@ int CRecorder::Start() {
         if (!ring_) return -4;
         ring_->Allocate();
     }
+    if (reporter_.Active() && !marks_) {
+        marks_.reset(new (std::nothrow) CAccessUnitMarks(kMarkSlots));
+        if (!marks_) return -4;
+    }
+    reporter_.Begin(marks_.get(), wallClock_);
+    streamWritten_ = 0;
+    dropNoted_ = false;
     started_ = true;
     lastSync_ = std::chrono::steady_clock::now();
     worker_.SetThreadFunction(&RecordThreadProc, this);
@@ -121,20 +132,32 @@ void CRecorder::Drop(uint32_t count) {
 void CRecorder::Push(const uint8_t* data, int32_t length) {
     if (data == nullptr || length <= 0) return;
     const uint32_t count = static_cast<uint32_t>(length);
-    // Bytes after a gap do not decode before the next key frame.
     const bool awaiting = awaitingKeyFrame_.load(std::memory_order_relaxed);
-    if (awaiting && !IsKeyFrameAccessUnit(data, count)) {
+    CAccessUnitMarks* marks = marks_.get();
+    // Bytes after a gap do not decode before the next key frame; the observer is told
+    // of every key frame. The test reads only up to the first slice.
+    const bool keyFrame = (awaiting || marks != nullptr) && IsKeyFrameAccessUnit(data, count);
+    if (awaiting && !keyFrame) {
         Drop(count);
         return;
     }
     CStreamBuffer* ring = ring_.get();
-    // This thread alone adds bytes, so the room seen here can only grow before Write.
-    const bool fits = ring != nullptr && count <= ring->Capacity() - 1 - ring->Available();
-    if (!fits || ring->Write(data, count) != count) {
+    // This thread alone adds bytes and marks, so the room seen here can only grow.
+    const bool fits = ring != nullptr && count <= ring->Capacity() - 1 - ring->Available() &&
+                      (marks == nullptr || marks->HasRoom());
+    if (!fits) {
         Drop(count);
+        dropNoted_ = true;
         if (!awaiting) awaitingKeyFrame_.store(true, std::memory_order_relaxed);
         return;
     }
+    if (marks != nullptr) {
+        // The mark goes first: the worker, having seen the bytes, finds their mark too.
+        const uint64_t offset = storedBytes_.load(std::memory_order_relaxed);
+        marks->Add({offset, wallClock_(), keyFrame, dropNoted_});
+        dropNoted_ = false;
+    }
+    ring->Write(data, count);
     storedBytes_.fetch_add(count, std::memory_order_release);
     if (awaiting) awaitingKeyFrame_.store(false, std::memory_order_relaxed);
 }
@@ -200,6 +223,7 @@ bool CRecorder::OpenNextFile() {
     byteCount_ = 0;
     syncedFolder_ = false;
     CRecordDirGuard::Usable(recordDir);  // remembers the disk of a RecordDir just made
+    reporter_.FileOpened(RecordingName::CameraFolder(camera), filePath_, streamWritten_);
     return true;
 }
 
@@ -207,6 +231,7 @@ void CRecorder::CloseFile() {
     if (!file_) return;
     file_.Reset();
     CRecordingFiles::Closed(filePath_);
+    reporter_.FileClosed(static_cast<uint64_t>(byteCount_));
     byteCount_ = 0;
 }
 
@@ -223,6 +248,8 @@ bool CRecorder::FlushPending(bool worker) {
         writtenBytes_.fetch_add(n, std::memory_order_relaxed);
         pendingOffset_ += n;
         pendingLength_ -= n;
+        streamWritten_ += n;
+        reporter_.Written(streamWritten_, static_cast<uint64_t>(byteCount_));
     }
     if (pendingLength_ == 0) {
         writeFailing_ = false;
@@ -371,6 +398,7 @@ void CRecorder::StopWorkerAndFlush(bool report) {
         ring_->Release();
         ring_.reset();
     }
+    marks_.reset();
 }
 
 int32_t RecordThreadProc(void* user) {

@@ -15,9 +15,15 @@
 // or not at all, and after it had to drop one it drops everything up to the next
 // key frame.
 //
+// A recorder handed an observer (the catalog) tells it of every file it makes, of the
+// pictures and key frames in it and of the holes in the stream (CRecordingReporter).
+// Push then notes each access unit's position and arrival in a lock-free queue beside
+// the ring; the worker tells the observer as it writes.
+//
 // Threads: the owner's thread (user-interface) runs construction, Start, Stop and
 // destruction; the capture library's thread runs Push; the worker runs RecordStep
-// and with it every file operation and the log lines of trouble. The counters and
+// and with it every file operation, the log lines of trouble and the observer's calls
+// (Stop makes the last ones). The counters and
 // BufferedBytes may be read from any thread at any time, also during and after
 // Stop. Stop must not run while Push may still be called (the channel closes the
 // camera first).
@@ -36,7 +42,9 @@
 #include <optional>
 #include <string>
 
+#include "capture/AccessUnitMarks.h"
 #include "capture/CaptureObject.h"
+#include "capture/RecordingReporter.h"
 #include "capture/StreamBuffer.h"
 #include "capture/UniqueFd.h"
 #include "capture/WorkerThread.h"
@@ -71,15 +79,24 @@ public:
     // Attempts at a write that fails with a disk error (EIO, ENODEV...) before the
     // file is given up and the bytes go to a new file: about a second.
     static constexpr int kDiskErrorAttempts = 20;
+    // Access units noted for the observer and not yet written: far more than the ring
+    // holds at any real rate; a full queue drops units as a full ring does.
+    static constexpr uint32_t kMarkSlots = 8192;
     // Records for owner (the channel), whose DeviceRecord gives the camera name, below
-    // the folder recordDir gives (none: nothing can be recorded).
-    CRecorder(CCaptureObject* owner, RecordDirFn recordDir, ClockFn clock = {});
+    // the folder recordDir gives (none: nothing can be recorded). recordings (may be
+    // null) is told of the files; it must outlive the recorder.
+    CRecorder(CCaptureObject* owner, RecordDirFn recordDir, ClockFn clock = {},
+              IRecordingObserver* recordings = nullptr);
     // Records with no channel under a fixed camera name (tools and tests).
-    CRecorder(std::string cameraName, RecordDirFn recordDir, ClockFn clock = {});
+    CRecorder(std::string cameraName, RecordDirFn recordDir, ClockFn clock = {},
+              IRecordingObserver* recordings = nullptr);
     ~CRecorder() override;
 
     // Replaces write and fdatasync; only before Start.
     void SetDiskCalls(RecorderDiskCalls calls);
+    // Replaces the wall clock that stamps each access unit for the observer; only
+    // before Start.
+    void SetWallClock(WallClockFn wallClock) { wallClock_ = wallClock; }
 
     // 0 when recording runs; -1 no chunk buffer, -4 no stream buffer. Touches no
     // disk: the first file, its folder, and their failures (logged, then retried
@@ -147,8 +164,9 @@ private:
     const std::string cameraName_;  // used when the owner is not a channel
     const RecordDirFn recordDir_;
     const ClockFn clock_;
-    RecorderDiskCalls disk_;  // set before Start, read by the worker and Stop
-    bool started_ = false;    // owner's thread
+    RecorderDiskCalls disk_;                // set before Start, read by the worker and Stop
+    WallClockFn wallClock_ = &WallClockMs;  // set before Start, read by Push
+    bool started_ = false;                  // owner's thread
 
     // Owned by the worker while it runs; by the owner's thread before and after.
     std::unique_ptr<uint8_t[]> chunk_;
@@ -170,15 +188,19 @@ private:
     bool wroteSinceTrouble_ = false;       // a whole write succeeded since it opened
     std::optional<SteadyTime> dropsSeen_;  // when the worker first saw this episode's drops
     uint64_t droppedReported_ = 0;         // dropped bytes already logged in an episode's end
+    uint64_t streamWritten_ = 0;           // stream bytes that reached files since Start
+    CRecordingReporter reporter_;          // told of each file and write
 
     // Set by Start and cleared by Stop on the owner's thread; used by Push and the
     // worker only in between.
     std::unique_ptr<CStreamBuffer> ring_;
+    std::unique_ptr<CAccessUnitMarks> marks_;  // with an observer only
     CWorkerThread worker_;
 
     // Written by the capture thread (Push), read by the worker: drop runs until
     // the next key frame.
     std::atomic<bool> awaitingKeyFrame_{false};
+    bool dropNoted_ = false;  // capture thread: the next mark follows dropped bytes
 
     std::atomic<uint64_t> storedBytes_{0};     // written by the capture thread (Push)
     std::atomic<uint64_t> takenBytes_{0};      // written by the worker, then by Stop

@@ -26,6 +26,7 @@ CRetention::CRetention(Options options)
     : policy_(std::move(options.Policy)),
       clock_(options.Clock ? std::move(options.Clock) : ClockFn(&GetLocalTime)),
       space_(options.Space ? std::move(options.Space) : DiskSpaceFn(&StatDiskSpace)),
+      recordings_(options.Recordings),
       minReserveBytes_(options.MinReserveBytes),
       spaceCheckInterval_(options.SpaceCheckInterval) {}
 
@@ -94,6 +95,7 @@ bool CRetention::Delete(const Recording& recording, const char* format, int64_t 
         return false;
     }
     ComponentLog(nullptr, format, recording.Path.c_str());
+    if (recordings_ != nullptr) recordings_->FileDeleted(recording.Path);
     // Fails, as it should, while the folder holds anything else.
     if (recording.Start / kSecondsPerDay != today) {
         rmdir(fs::path(recording.Path).parent_path().c_str());

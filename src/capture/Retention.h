@@ -5,7 +5,8 @@
 // writes are touched, "<RecordDir>/<camera>/<yyyy-mm-dd>/<hh-mm-ss>[_n].264", and
 // never one a recorder has open (CRecordingFiles). Every deletion is logged; a day
 // folder left empty is removed (not today's, which a recorder may be about to use).
-// RecordDir and RecordSaveDay are asked for at every pass (Options::Policy).
+// RecordDir and RecordSaveDay are asked for at every pass (Options::Policy). The
+// catalog of recordings is told of each deletion (Options::Recordings).
 //
 // Threads: Start, Stop and destruction on the owner's thread (the main window's).
 // The passes run on the retention's own thread, or on the caller's thread through
@@ -23,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/RecordingObserver.h"
 #include "platform/LocalTime.h"
 
 class CRetention {
@@ -54,6 +56,9 @@ public:
         PolicyFn Policy;    // no passes without it
         ClockFn Clock;      // local time; the system clock when empty
         DiskSpaceFn Space;  // statvfs when empty
+        // Told of each deleted recording on the pass thread; may be null, else it
+        // outlives the retention.
+        IRecordingObserver* Recordings = nullptr;
         uint64_t MinReserveBytes = kMinReserveBytes;
         std::chrono::milliseconds SpaceCheckInterval = kSpaceCheckInterval;
     };
@@ -103,6 +108,7 @@ private:
     const PolicyFn policy_;
     const ClockFn clock_;
     const DiskSpaceFn space_;
+    IRecordingObserver* const recordings_;
     const uint64_t minReserveBytes_;
     const std::chrono::milliseconds spaceCheckInterval_;
 

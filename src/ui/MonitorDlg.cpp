@@ -128,7 +128,8 @@ void CMonitorDlg::Start() {
     LayoutCells();
     for (int i = 0; i < kCellCount; ++i) {
         cells_[i] = new CVideoCell(
-            i, &handle_, &handle_, [&app = app_] { return app.Settings().RecordDir; }, this);
+            i, &handle_, &handle_, [&app = app_] { return app.Settings().RecordDir; }, recordings_,
+            this);
         cells_[i]->setGeometry(ToQRect(cellRects_[i]));
         cells_[i]->show();
     }

@@ -11,8 +11,9 @@ namespace {
 // A camera channel as a live view opens it: the channel records when the record asks.
 class CChannelSource : public ILiveSource {
 public:
-    CChannelSource(const DeviceInfo& record, HWND notice, RecordDirFn recordDir)
-        : record_(record), notice_(notice), channel_(std::move(recordDir)) {}
+    CChannelSource(const DeviceInfo& record, HWND notice, RecordDirFn recordDir,
+                   IRecordingObserver* recordings)
+        : record_(record), notice_(notice), channel_(std::move(recordDir), recordings) {}
 
     int Open(IFrameTarget* target, int32_t reserved) override {
         // The library only reads the record, during this call.
@@ -31,12 +32,13 @@ private:
 }  // namespace
 
 CVideoCell::CVideoCell(int index, HWND parent, HWND notice, RecordDirFn recordDir,
-                       QWidget* parentWidget)
+                       IRecordingObserver* recordings, QWidget* parentWidget)
     : QWidget(parentWidget),
       cellIndex_(index),
       parent_(parent),
       notice_(notice),
       recordDir_(std::move(recordDir)),
+      recordings_(recordings),
       view_(this),
       handle_(this) {
     ZeroDeviceInfo(record_);
@@ -56,7 +58,7 @@ void CVideoCell::SetSelected(bool selected) {
 
 void CVideoCell::OpenCamera(bool fromMessage) {
     CloseCamera();
-    view_.Open(std::make_unique<CChannelSource>(record_, notice_, recordDir_),
+    view_.Open(std::make_unique<CChannelSource>(record_, notice_, recordDir_, recordings_),
                [this, fromMessage](int result) {
                    if (result == 0 && fromMessage) CloseCamera();
                    emit OpeningFinished(result);

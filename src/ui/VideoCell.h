@@ -27,8 +27,10 @@ public:
     static constexpr QRgb kNormalFrame = qRgb(44, 52, 65);
 
     // parent: receives WM_CELL_NOTIFY; notice: where the capture library's texts go;
-    // recordDir: where the camera's recordings go.
-    CVideoCell(int index, HWND parent, HWND notice, RecordDirFn recordDir, QWidget* parentWidget);
+    // recordDir: where the camera's recordings go; recordings: told of their files (may
+    // be null; outlives the cell).
+    CVideoCell(int index, HWND parent, HWND notice, RecordDirFn recordDir,
+               IRecordingObserver* recordings, QWidget* parentWidget);
     ~CVideoCell() override;
 
     int CellIndex() const { return cellIndex_; }
@@ -78,6 +80,7 @@ private:
     const HWND parent_;
     const HWND notice_;
     const RecordDirFn recordDir_;
+    IRecordingObserver* const recordings_;
     bool enlarged_ = false;
     bool selected_ = false;
     DeviceInfo record_;
