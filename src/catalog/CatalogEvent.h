@@ -1,0 +1,23 @@
+// One thing a recorder, the retention or the settings told the catalog, queued for its
+// writing thread. A plain value: it moves from the telling thread to the writer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/RecordingObserver.h"
+
+struct CatalogEvent {
+    enum class Kind { Started, Grew, Finished, Gap, Deleted, Switch };
+
+    Kind What = Kind::Started;
+    std::string Camera;  // Started, Gap: the camera's folder name
+    std::string Path;    // the file's full path; Switch: the new RecordDir
+    int64_t FromMs = 0;  // Started: the start; Gap: the hole's start; Deleted: when
+    int64_t ToMs = 0;    // Grew, Finished: the end; Gap: the hole's end
+    uint64_t Bytes = 0;
+    uint32_t Pictures = 0;
+    std::vector<RecordedKeyFrame> KeyFrames;
+    RecordingGapCause Cause = RecordingGapCause::NotRunning;
+};
