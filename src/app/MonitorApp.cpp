@@ -114,6 +114,16 @@ AppSettings CMonitorApp::Settings() const {
 }
 
 void CMonitorApp::SetSettings(const AppSettings& settings) {
+    std::function<void(const AppSettings&)> listener;
+    {
+        std::lock_guard<std::mutex> guard(settingsLock_);
+        settings_ = settings;
+        listener = settingsListener_;
+    }
+    if (listener) listener(settings);
+}
+
+void CMonitorApp::SetSettingsListener(std::function<void(const AppSettings&)> listener) {
     std::lock_guard<std::mutex> guard(settingsLock_);
-    settings_ = settings;
+    settingsListener_ = std::move(listener);
 }

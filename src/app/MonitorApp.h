@@ -69,8 +69,13 @@ public:
     // Where the files live, as decided at construction; read-only, any thread.
     const AppPaths& Paths() const { return paths_; }
     AppSettings Settings() const;
-    // Takes new values (the settings dialog has written them to the file).
+    // Takes new values (the settings dialog has written them to the file), then tells
+    // the listener, if any, on the calling thread.
     void SetSettings(const AppSettings& settings);
+    // Who follows the settings as they change (the catalog follows RecordDir); set by
+    // the program's assembly, empty to stop. Called outside the settings lock: it may
+    // read the settings, and must return at once.
+    void SetSettingsListener(std::function<void(const AppSettings&)> listener);
 
 private:
     const std::string modulePath_;  // set at construction, read-only after
@@ -81,6 +86,7 @@ private:
     std::string configPath_;
     std::string cameraListPath_;
     AppSettings settings_;
+    std::function<void(const AppSettings&)> settingsListener_;
 
     std::recursive_mutex logLock_;         // serializes AppLog; taken before the event log's lock
     std::unique_ptr<CEventLog> eventLog_;  // guarded by logLock_

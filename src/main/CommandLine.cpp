@@ -69,8 +69,19 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         QStringLiteral("Offer N simulated cameras (0 to 10) besides the real ones, as "
                        "ORVEX_SIMULATED_CAMERAS=N does."),
         QStringLiteral("N"));
+    const QCommandLineOption catalogCheck(
+        QStringLiteral("catalog-check"),
+        QStringLiteral("Reconcile the catalog of recordings with the files, print per camera its "
+                       "files, hours and gaps, then exit."));
+    const QCommandLineOption verify(
+        QStringLiteral("verify"),
+        QStringLiteral("[CAMERA] [DAY]: check that the recordings (of CAMERA, of DAY yyyy-mm-dd) "
+                       "are those sealed in the catalog; report each file altered, missing or "
+                       "inserted and exit 0 only when all hold."));
     parser.addOption(paths);
     parser.addOption(simulated);
+    parser.addOption(catalogCheck);
+    parser.addOption(verify);
     for (const QtOption& qt : kQtOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.Name), QString(),
                                   qt.TakesValue ? QStringLiteral("value") : QString());
@@ -79,9 +90,11 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     }
 
     if (!parser.parse(arguments)) return Failure(parser.errorText());
-    if (!parser.positionalArguments().isEmpty()) {
-        return Failure(QStringLiteral("unexpected argument '%1'.")
-                           .arg(parser.positionalArguments().constFirst()));
+    // Only --verify takes arguments: a camera and a day.
+    const QStringList operands = parser.positionalArguments();
+    const qsizetype allowed = parser.isSet(verify) ? 2 : 0;
+    if (operands.size() > allowed) {
+        return Failure(QStringLiteral("unexpected argument '%1'.").arg(operands.at(allowed)));
     }
 
     CommandLine result;
@@ -112,6 +125,12 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         result.Simulated = count;
     }
     if (parser.isSet(paths)) result.What = CommandLine::Action::Paths;
+    if (parser.isSet(catalogCheck)) result.What = CommandLine::Action::CatalogCheck;
+    if (parser.isSet(verify)) {
+        result.What = CommandLine::Action::Verify;
+        if (!operands.isEmpty()) result.VerifyCamera = operands.at(0).toStdString();
+        if (operands.size() > 1) result.VerifyDay = operands.at(1).toStdString();
+    }
     return result;
 }
 

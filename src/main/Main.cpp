@@ -1,5 +1,5 @@
-// OrvexClient: the command line, then the application object and the main window, run
-// modally for the life of the process.
+// OrvexClient: the command line, then the application object, the catalog of recordings
+// and the main window, run modally for the life of the process.
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -11,13 +11,26 @@
 #include "Termination.h"
 #include "app/MonitorApp.h"
 #include "capture/Retention.h"
+#include "catalog/Catalog.h"
+#include "catalog/CatalogCheck.h"
+#include "catalog/CatalogVerifier.h"
 #include "platform/FileSystem.h"
 #include "ui/LiveView.h"
 #include "ui/MonitorDlg.h"
 
+namespace {
+
+// The RecordDir of the settings file, for the commands that run without the window.
+std::string RecordDirOfSettings() {
+    return AppSettings::Read(ResolveAppPaths(ModulePath()).ConfigPath).RecordDir;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    // Before the application object: --help, --version and --paths start no log file,
-    // and before QApplication: they need no display.
+    // Before the application object: --help, --version, --paths and the catalog's
+    // commands start no log file, and before QApplication: they need no display. The
+    // catalog's commands run beside a recording copy and never start a window.
     const CommandLine command = ParseCommandLine(argc, argv);
     switch (command.What) {
         case CommandLine::Action::Help:
@@ -32,6 +45,20 @@ int main(int argc, char** argv) {
             std::fputs(PathsText(paths, AppSettings::Read(paths.ConfigPath).RecordDir).c_str(),
                        stdout);
             return 0;
+        }
+        case CommandLine::Action::CatalogCheck: {
+            std::string report;
+            const int code = RunCatalogCheck(RecordDirOfSettings(), WallClockMs(), &report);
+            std::fputs(report.c_str(), stdout);
+            return code;
+        }
+        case CommandLine::Action::Verify: {
+            std::string report;
+            const int code =
+                RunVerify({RecordDirOfSettings(), command.VerifyCamera, command.VerifyDay},
+                          WallClockMs(), &report);
+            std::fputs(report.c_str(), stdout);
+            return code;
         }
         case CommandLine::Action::Run:
             break;
@@ -51,25 +78,42 @@ int main(int argc, char** argv) {
     // Ties the window to the installed desktop entry: its icon and name in the task bar.
     QGuiApplication::setDesktopFileName(QStringLiteral(ORVEX_DESKTOP_ID));
     app.InitInstance([&instance](CMonitorApp& monitor) {
-        // Ages recordings out for as long as the window runs, with the settings of the
-        // moment.
-        CRetention::Options options;
-        options.Policy = [&monitor] {
-            const AppSettings settings = monitor.Settings();
-            return CRetention::Policy{settings.RecordDir, settings.RecordSaveDay};
-        };
-        CRetention retention(std::move(options));
-        retention.Start();
-        CMonitorDlg window(monitor);
-        const CTermination termination([&window] { window.reject(); });
-        instance.Listen(&window, [&window] {
-            // Keeps a maximized window maximized, as showNormal would not.
-            window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-            window.raise();
-            window.activateWindow();
-        });
-        window.Start();
-        window.exec();
+        // The catalog of the RecordDir in the settings, reconciled with its files before
+        // any camera records; it follows RecordDir when the settings dialog changes it.
+        CCatalog::Options catalogOptions;
+        catalogOptions.Log = [](const std::string& line) { AppLog(line.c_str()); };
+        CCatalog catalog(catalogOptions);
+        catalog.Open(monitor.Settings().RecordDir);
+        monitor.SetSettingsListener(
+            [&catalog](const AppSettings& settings) { catalog.SwitchTo(settings.RecordDir); });
+        {
+            // Ages recordings out for as long as the window runs, with the settings of
+            // the moment, and tells the catalog of each deletion.
+            CRetention::Options options;
+            options.Policy = [&monitor] {
+                const AppSettings settings = monitor.Settings();
+                return CRetention::Policy{settings.RecordDir, settings.RecordSaveDay};
+            };
+            options.Recordings = &catalog;
+            CRetention retention(std::move(options));
+            retention.Start();
+            CMonitorDlg window(monitor, &catalog, &catalog);
+            const CTermination termination([&window] { window.reject(); });
+            instance.Listen(&window, [&window] {
+                // Keeps a maximized window maximized, as showNormal would not.
+                window.setWindowState((window.windowState() & ~Qt::WindowMinimized) |
+                                      Qt::WindowActive);
+                window.raise();
+                window.activateWindow();
+            });
+            window.Start();
+            window.exec();
+        }
+        // Recordings still closing on cancelled openings tell the catalog of their last
+        // files: they end before it does.
+        COpeningThreads::Instance().JoinAll();
+        monitor.SetSettingsListener({});
+        catalog.Close();
     });
     // Openings cancelled at the end close what they opened, recordings included, on
     // their own threads: the log and the capture library must outlive them.
