@@ -33,7 +33,7 @@ std::string MoveAside(const std::string& path, int64_t nowMs) {
 }  // namespace
 
 std::unique_ptr<CCatalogStore> CCatalogStore::Open(const std::string& root, const LogFn& log,
-                                                   int64_t nowMs) {
+                                                   int64_t nowMs, bool readOnly) {
     std::unique_ptr<CCatalogStore> store(new CCatalogStore(root));
     if (!IsDirectory(root)) {
         // A first start: the recorder makes the folder (on the right disk) with its
@@ -42,8 +42,12 @@ std::unique_ptr<CCatalogStore> CCatalogStore::Open(const std::string& root, cons
         store->awaitingFolder_ = true;
         return store;
     }
+    if (readOnly || access(root.c_str(), W_OK) != 0) {
+        store->OpenReadOnly(log);
+        return store;
+    }
     store->lock_ = std::make_unique<CRunLock>(root);
-    if (access(root.c_str(), W_OK) != 0 || !store->lock_->Usable()) {
+    if (!store->lock_->Usable()) {
         store->OpenReadOnly(log);
         return store;
     }

@@ -28,9 +28,10 @@ public:
     static constexpr int64_t kLiveRunMs = 30000;
 
     // Opens the catalog of root (without a trailing "/"); never fails, falling back to
-    // memory. log gets a line for each fault handled.
+    // memory. log gets a line for each fault handled. readOnly: treat the folder as one
+    // that cannot be written, as it is found to be when it cannot.
     static std::unique_ptr<CCatalogStore> Open(const std::string& root, const LogFn& log,
-                                               int64_t nowMs);
+                                               int64_t nowMs, bool readOnly = false);
     ~CCatalogStore();
     CCatalogStore(const CCatalogStore&) = delete;
     CCatalogStore& operator=(const CCatalogStore&) = delete;
