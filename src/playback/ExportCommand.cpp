@@ -1,0 +1,42 @@
+#include "playback/ExportCommand.h"
+
+#include "playback/LocalClock.h"
+#include "playback/SpanExport.h"
+
+namespace {
+
+constexpr const char* kProgram = "OrvexClient";
+
+std::string Problem(const std::string& text) {
+    return std::string(kProgram) + ": --export: " + text + "\n";
+}
+
+}  // namespace
+
+int ExportCommand::Run(const ICatalogReader& catalog, const std::vector<std::string>& arguments,
+                       std::string& output) {
+    if (arguments.size() != 4) {
+        output = Problem("needs CAMERA FROM TO FILE.mp4");
+        return kBadArguments;
+    }
+    SpanExportRequest request;
+    request.Camera = arguments[0];
+    request.Path = arguments[3];
+    for (int i : {1, 2}) {
+        int64_t& ms = i == 1 ? request.FromMs : request.ToMs;
+        if (!LocalClock::Parse(arguments[i], ms)) {
+            output =
+                Problem("'" + arguments[i] + "' is not a time of the form yyyy-mm-dd hh:mm:ss");
+            return kBadArguments;
+        }
+    }
+    const SpanExportResult result = SpanExport::Export(catalog, request);
+    if (result.Status != SpanExportStatus::Written) {
+        output = Problem(result.Reason);
+        return kFailed;
+    }
+    output = request.Path + ": " + LocalClock::Text(result.FirstMs) + " to " +
+             LocalClock::Text(result.EndMs) + ", " + std::to_string(result.Pictures) +
+             " pictures, SHA-256 " + result.Sha256 + "\n";
+    return kWritten;
+}
