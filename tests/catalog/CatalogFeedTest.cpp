@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+
+#include "CatalogTestSupport.h"
+#include "capture/Recorder.h"
+#include "catalog/AnnexBScanner.h"
+#include "catalog/CatalogVerifier.h"
+#include "common/AnnexB.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace catalogtest;
+using namespace std::chrono_literals;
+
+const LocalTime kMorning = testsupport::MakeLocalTime(2024, 5, 6, 8, 0, 0);
+
+TEST(CatalogFeedTest, WhatRecordersTellIsReadBackThroughTheReader) {
+    testsupport::TempDir tmp;
+    const std::string root = tmp / "rec";
+    const Recording door = WriteRecording(root, "door", kMorning, 50);
+    const Recording yard = WriteRecording(root, "yard", kMorning, 30, 5);
+    // Just before midnight: its day and the next both hold recordings.
+    const Recording night =
+        WriteRecording(root, "door", testsupport::MakeLocalTime(2024, 5, 31, 23, 59, 59), 60);
+    CLogLines log;
+    CCatalog catalog(TestOptions(log));
+    catalog.Open(root);
+
+    Tell(catalog, "door", door);
+    Tell(catalog, "door", night);
+    catalog.FileStarted("yard", yard.Path, yard.StartMs);
+    catalog.FileGrew(yard.Path, yard.Bytes, yard.Pictures, yard.EndMs, yard.KeyFrames);
+    catalog.GapNoted("door", door.EndMs + 100, door.EndMs + 9000, RecordingGapCause::CameraAbsent);
+    ASSERT_TRUE(catalog.Flush(30s)) << "waited for the catalog's thread to write";
+
+    EXPECT_EQ((std::vector<std::string>{"door", "yard"}), catalog.Cameras());
+    const std::vector<CatalogFile> files = catalog.Files("door", door.StartMs, door.StartMs + 1);
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ(door.Path, files[0].Path);
+    EXPECT_EQ(door.StartMs, files[0].StartMs);
+    EXPECT_EQ(door.EndMs, files[0].EndMs);
+    EXPECT_EQ(door.Bytes, files[0].Bytes);
+    EXPECT_EQ(door.Pictures, files[0].Pictures);
+    EXPECT_FALSE(files[0].Growing);
+
+    // Key frames told in two parts come back as one index, in file order.
+    const std::vector<CatalogKeyFrame> keys = catalog.KeyFrames(files[0].Id);
+    ASSERT_EQ(door.KeyFrames.size(), keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(door.KeyFrames[i].Offset, keys[i].Offset) << i;
+        EXPECT_EQ(door.KeyFrames[i].WallMs, keys[i].TimeMs) << i;
+    }
+
+    const std::vector<CatalogFile> growing = catalog.Files("yard", 0, yard.EndMs + 3600000);
+    ASSERT_EQ(1u, growing.size());
+    EXPECT_TRUE(growing[0].Growing);
+    EXPECT_EQ(yard.KeyFrames.size(), catalog.KeyFrames(growing[0].Id).size());
+
+    const std::vector<CatalogGap> gaps = catalog.Gaps("door", door.StartMs, door.StartMs + 60000);
+    ASSERT_EQ(1u, gaps.size());
+    EXPECT_EQ(door.EndMs + 100, gaps[0].FromMs);
+    EXPECT_EQ(RecordingGapCause::CameraAbsent, gaps[0].Cause);
+    EXPECT_TRUE(catalog.Gaps("yard", door.StartMs, door.StartMs + 60000).empty());
+
+    EXPECT_EQ((std::vector<int>{6, 31}), catalog.DaysWithRecordings("door", 2024, 5));
+    EXPECT_EQ((std::vector<int>{1}), catalog.DaysWithRecordings("door", 2024, 6));
+    EXPECT_TRUE(catalog.DaysWithRecordings("door", 2024, 4).empty());
+    EXPECT_TRUE(catalog.Files("nobody", 0, door.EndMs).empty());
+}
+
+TEST(CatalogFeedTest, FilesAreThoseOverlappingTheSpanAsked) {
+    testsupport::TempDir tmp;
+    const std::string root = tmp / "rec";
+    // Three files of 50 pictures (about 2 s each), a minute apart.
+    std::vector<Recording> recordings;
+    for (int minute = 0; minute < 3; ++minute) {
+        LocalTime start = kMorning;
+        start.Minute = minute;
+        recordings.push_back(WriteRecording(root, "cam", start, 50));
+    }
+    CLogLines log;
+    CCatalog catalog(TestOptions(log));
+    catalog.Open(root);
+    for (const Recording& recording : recordings) Tell(catalog, "cam", recording);
+    ASSERT_TRUE(catalog.Flush(30s));
+
+    const int64_t t0 = recordings[0].StartMs;
+    struct Case {
+        int64_t From, To;
+        std::vector<int> Expected;  // indices into recordings
+    };
+    const Case cases[] = {
+        {t0 - 1000, t0, {}},                    // ends where the first begins
+        {t0, t0 + 1, {0}},                      // its first millisecond
+        {recordings[0].EndMs, t0 + 30000, {}},  // its end is not inside it
+        {recordings[0].EndMs - 1, t0 + 60001, {0, 1}},
+        {t0 - 1, t0 + 3 * 60000, {0, 1, 2}},
+        {t0 + 90000, t0 + 100000, {}},  // between two files
+    };
+    for (const Case& c : cases) {
+        std::vector<int> found;
+        for (const CatalogFile& file : catalog.Files("cam", c.From, c.To)) {
+            for (size_t i = 0; i < recordings.size(); ++i)
+                if (recordings[i].Path == file.Path) found.push_back(static_cast<int>(i));
+        }
+        EXPECT_EQ(c.Expected, found) << "span " << c.From - t0 << ".." << c.To - t0;
+    }
+}
+
+std::atomic<int64_t> fakeWallMs{0};
+int64_t FakeWallClock() {
+    return fakeWallMs.fetch_add(40) + 40;
+}
+
+TEST(CatalogFeedTest, ARecordersKeyFramesPointAtTheirAccessUnitsInTheFile) {
+    testsupport::TempDir tmp;
+    const std::string root = tmp / "rec";
+    CLogLines log;
+    CCatalog catalog(TestOptions(log));
+    catalog.Open(root);
+    const int64_t startMs = MsOf(kMorning);
+    fakeWallMs = startMs;
+    int keys = 0;
+    {
+        CRecorder recorder(
+            "cam", [root] { return root; }, [] { return kMorning; }, &catalog);
+        recorder.SetWallClock(&FakeWallClock);
+        ASSERT_EQ(0, recorder.Start());
+        // Units of varied sizes, a key frame every 12: offsets cannot match by luck.
+        for (int i = 0; i < 100; ++i) {
+            const bool key = i % 12 == 0;
+            keys += key ? 1 : 0;
+            const std::vector<uint8_t> unit = AccessUnit(i, key, 100 + 37 * (i % 9));
+            recorder.Push(unit.data(), static_cast<int32_t>(unit.size()));
+        }
+        recorder.Stop();
+        ASSERT_EQ(0u, recorder.DroppedBytes());
+    }
+    ASSERT_TRUE(catalog.Flush(30s));
+
+    const std::vector<CatalogFile> files = catalog.Files("cam", startMs, startMs + 3600000);
+    ASSERT_EQ(1u, files.size());
+    std::ifstream in(files[0].Path, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(bytes.size(), files[0].Bytes);
+    EXPECT_EQ(100u, files[0].Pictures);
+    EXPECT_FALSE(files[0].Growing);
+    EXPECT_EQ(startMs + 40, files[0].StartMs);
+    EXPECT_EQ(startMs + 4000, files[0].EndMs);
+
+    const std::vector<CatalogKeyFrame> frames = catalog.KeyFrames(files[0].Id);
+    ASSERT_EQ(static_cast<size_t>(keys), frames.size());
+    // The scanner, reading the bytes, finds the key frames where the recorder said.
+    ScannedStream scan;
+    ASSERT_TRUE(ScanAnnexBFile(files[0].Path, &scan));
+    ASSERT_EQ(frames.size(), scan.KeyFrames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(scan.KeyFrames[i].Offset, frames[i].Offset) << i;
+        ASSERT_LT(frames[i].Offset, bytes.size());
+        EXPECT_TRUE(
+            IsKeyFrameAccessUnit(bytes.data() + frames[i].Offset, bytes.size() - frames[i].Offset))
+            << i;
+        EXPECT_EQ(startMs + 40 + 12 * 40 * static_cast<int64_t>(i), frames[i].TimeMs) << i;
+    }
+    catalog.Close();
+
+    // The finished file was sealed.
+    std::string report;
+    EXPECT_EQ(0, RunVerify({root, "cam", ""}, startMs + 60000, &report)) << report;
+}
+
+}  // namespace
