@@ -3,6 +3,7 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "CatalogTestSupport.h"
 #include "capture/Recorder.h"
@@ -111,6 +112,69 @@ TEST(CatalogFeedTest, FilesAreThoseOverlappingTheSpanAsked) {
     }
 }
 
+TEST(CatalogFeedTest, HolesBetweenFilesSayWhetherTheProgramRan) {
+    testsupport::TempDir tmp;
+    const std::string root = tmp / "rec";
+    // Files of about 2 s: at 8:00:00 and 8:00:04 (a hole of under 3 s: none), 8:01 in
+    // the same run, 8:02 and 8:03 in the next run, with a hole the recorder explained.
+    const int seconds[] = {0, 4, 60, 120, 180};
+    std::vector<Recording> files;
+    for (const int second : seconds) {
+        LocalTime start = kMorning;
+        start.Minute = second / 60;
+        start.Second = second % 60;
+        files.push_back(WriteRecording(root, "cam", start, 50));
+    }
+    for (const auto& [first, last] : {std::pair{0, 3}, std::pair{3, 5}}) {
+        CLogLines log;
+        CCatalog catalog(TestOptions(log));
+        catalog.Open(root);
+        for (int i = first; i < last; ++i) Tell(catalog, "cam", files[static_cast<size_t>(i)]);
+        if (last == 5)
+            catalog.GapNoted("cam", files[3].EndMs + 1000, files[4].StartMs - 1000,
+                             RecordingGapCause::DiskFull);
+    }
+    CLogLines log;
+    CCatalog catalog(TestOptions(log));
+    catalog.Open(root);
+    const std::vector<CatalogGap> gaps = catalog.Gaps("cam", files[0].StartMs, files[4].EndMs);
+    const std::vector<std::tuple<int64_t, int64_t, RecordingGapCause>> expected = {
+        {files[1].EndMs, files[2].StartMs, RecordingGapCause::CameraAbsent},
+        {files[2].EndMs, files[3].StartMs, RecordingGapCause::NotRunning},
+        {files[3].EndMs + 1000, files[4].StartMs - 1000, RecordingGapCause::DiskFull},
+    };
+    ASSERT_EQ(expected.size(), gaps.size());
+    for (size_t i = 0; i < gaps.size(); ++i) {
+        EXPECT_EQ(expected[i], std::make_tuple(gaps[i].FromMs, gaps[i].ToMs, gaps[i].Cause)) << i;
+    }
+}
+
+TEST(CatalogFeedTest, AnotherRecordDirGetsItsOwnCatalogWhileTheOldFileFinishes) {
+    testsupport::TempDir tmp;
+    const Recording old = WriteRecording(tmp / "a", "cam", kMorning, 40);
+    LocalTime later = kMorning;
+    later.Minute = 1;
+    const Recording next = WriteRecording(tmp / "b", "cam", later, 40);
+    CLogLines log;
+    CCatalog catalog(TestOptions(log));
+    catalog.Open(tmp / "a");
+    catalog.FileStarted("cam", old.Path, old.StartMs);
+    catalog.SwitchTo(tmp / "b/");
+    Tell(catalog, "cam", next);
+    catalog.FileFinished(old.Path, old.Bytes, old.Pictures, old.EndMs, old.KeyFrames);
+    ASSERT_TRUE(catalog.Flush(30s));
+    EXPECT_EQ(tmp / "b", catalog.RecordDir());
+    const std::vector<CatalogFile> files = catalog.Files("cam", 0, next.EndMs + 1);
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ(next.Path, files[0].Path);
+    catalog.Close();
+    for (const std::string& folder : {tmp / "a", tmp / "b"}) {
+        std::string report;
+        EXPECT_EQ(0, RunVerify({folder, "", ""}, 0, &report)) << report;
+        EXPECT_NE(std::string::npos, report.find("all 1 hold")) << report;
+    }
+}
+
 std::atomic<int64_t> fakeWallMs{0};
 int64_t FakeWallClock() {
     return fakeWallMs.fetch_add(40) + 40;
@@ -166,11 +230,41 @@ TEST(CatalogFeedTest, ARecordersKeyFramesPointAtTheirAccessUnitsInTheFile) {
             << i;
         EXPECT_EQ(startMs + 40 + 12 * 40 * static_cast<int64_t>(i), frames[i].TimeMs) << i;
     }
+    EXPECT_TRUE(catalog.Gaps("cam", startMs, startMs + 3600000).empty());
     catalog.Close();
 
     // The finished file was sealed.
     std::string report;
     EXPECT_EQ(0, RunVerify({root, "cam", ""}, startMs + 60000, &report)) << report;
+}
+
+TEST(CatalogFeedTest, ARecorderTellsOfACameraThatFellSilent) {
+    testsupport::TempDir tmp;
+    const std::string root = tmp / "rec";
+    CLogLines log;
+    CCatalog catalog(TestOptions(log));
+    catalog.Open(root);
+    const int64_t startMs = MsOf(kMorning);
+    fakeWallMs = startMs;
+    {
+        CRecorder recorder(
+            "cam", [root] { return root; }, [] { return kMorning; }, &catalog);
+        recorder.SetWallClock(&FakeWallClock);
+        ASSERT_EQ(0, recorder.Start());
+        for (int i = 0; i < 20; ++i) {
+            // Nothing for 5 s after the tenth picture.
+            if (i == 10) fakeWallMs += 5000;
+            const std::vector<uint8_t> unit = AccessUnit(i, i % 5 == 0, 120);
+            recorder.Push(unit.data(), static_cast<int32_t>(unit.size()));
+        }
+        recorder.Stop();
+    }
+    ASSERT_TRUE(catalog.Flush(30s));
+    const std::vector<CatalogGap> gaps = catalog.Gaps("cam", startMs, startMs + 3600000);
+    ASSERT_EQ(1u, gaps.size());
+    EXPECT_EQ(startMs + 400, gaps[0].FromMs);
+    EXPECT_EQ(startMs + 5440, gaps[0].ToMs);
+    EXPECT_EQ(RecordingGapCause::CameraAbsent, gaps[0].Cause);
 }
 
 }  // namespace
