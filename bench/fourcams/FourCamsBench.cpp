@@ -3,9 +3,11 @@
 // reached the recording files, the bytes the ring dropped, the frames shown, and
 // the process's CPU use.
 //
-//   fourcams_bench [seconds] [folder] [off]
+//   fourcams_bench [seconds] [folder] [off|catalog]
 //   (defaults: 60 s, a new folder under /tmp; "off" opens the cameras without
-//   recording, to see what recording itself costs)
+//   recording, to see what recording itself costs; "catalog" records with the catalog
+//   of recordings told of the files, and counts its CPU until it has written and
+//   hashed all it was told)
 #include <stdlib.h>
 #include <sys/resource.h>
 
@@ -23,6 +25,7 @@
 #include "capture/CameraCap.h"
 #include "capture/CameraChannel.h"
 #include "capture/Recorder.h"
+#include "catalog/Catalog.h"
 #include "common/Messages.h"
 
 namespace fs = std::filesystem;
@@ -86,6 +89,7 @@ uint64_t BytesBelow(const std::string& folder) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     const bool record = !(argc > 3 && std::strcmp(argv[3], "off") == 0);
+    const bool withCatalog = argc > 3 && std::strcmp(argv[3], "catalog") == 0;
     std::string folder;
     bool madeFolder = false;
     if (argc > 2 && argv[2][0] != '\0') {
@@ -120,13 +124,17 @@ int main(int argc, char** argv) {
         SetDeviceName(records[i].CustomDeviceName, ("cam" + std::to_string(i + 1)).c_str());
     }
 
+    // Opened before the clock starts, as the program opens it before the window.
+    CCatalog catalog;
+    if (withCatalog) catalog.Open(settings.RecordDir);
+
     std::vector<CCellTarget> cells(kCameras);
     std::vector<std::unique_ptr<CCameraChannel>> channels;
     const double cpuBefore = CpuSeconds();
     const auto begin = Clock::now();
     for (int i = 0; i < kCameras; ++i) {
-        channels.push_back(
-            std::make_unique<CCameraChannel>([&app] { return app->Settings().RecordDir; }));
+        channels.push_back(std::make_unique<CCameraChannel>(
+            [&app] { return app->Settings().RecordDir; }, withCatalog ? &catalog : nullptr));
         if (channels.back()->Open(&cells[i], &records[i], &mainWindow) != 1) {
             std::fprintf(stderr, "%s did not open\n", records[i].DeviceName);
         }
@@ -139,11 +147,16 @@ int main(int argc, char** argv) {
             dropped[i] = recorder->DroppedBytes();
         channels[i]->Close();
     }
+    if (withCatalog && !catalog.Flush(std::chrono::seconds(60)))
+        std::fprintf(stderr, "the catalog did not write everything within 60 s\n");
     const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
     const double cpu = CpuSeconds() - cpuBefore;
 
     std::printf("%d cameras 640x480@30 %s for %.1f s under %s\n", kCameras,
-                record ? "recording" : "not recording", wall, folder.c_str());
+                !record       ? "not recording"
+                : withCatalog ? "recording with the catalog"
+                              : "recording",
+                wall, folder.c_str());
     uint64_t totalWritten = 0, totalDropped = 0;
     for (int i = 0; i < kCameras; ++i) {
         const uint64_t written = BytesBelow(folder + "/rec/cam" + std::to_string(i + 1));
@@ -162,6 +175,7 @@ int main(int argc, char** argv) {
     std::printf("library notices: %d\n", mainWindow.Notices());
 
     channels.clear();
+    catalog.Close();
     app->SetMainWindow(nullptr);
     app.reset();
     if (madeFolder) {
