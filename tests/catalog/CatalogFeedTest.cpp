@@ -175,9 +175,11 @@ TEST(CatalogFeedTest, AnotherRecordDirGetsItsOwnCatalogWhileTheOldFileFinishes) 
     }
 }
 
+// The arrival the test gives each access unit before it pushes it; the worker may read
+// it too, whenever it opens a file.
 std::atomic<int64_t> fakeWallMs{0};
 int64_t FakeWallClock() {
-    return fakeWallMs.fetch_add(40) + 40;
+    return fakeWallMs.load();
 }
 
 TEST(CatalogFeedTest, ARecordersKeyFramesPointAtTheirAccessUnitsInTheFile) {
@@ -199,6 +201,7 @@ TEST(CatalogFeedTest, ARecordersKeyFramesPointAtTheirAccessUnitsInTheFile) {
             const bool key = i % 12 == 0;
             keys += key ? 1 : 0;
             const std::vector<uint8_t> unit = AccessUnit(i, key, 100 + 37 * (i % 9));
+            fakeWallMs = startMs + 40 * (i + 1);
             recorder.Push(unit.data(), static_cast<int32_t>(unit.size()));
         }
         recorder.Stop();
@@ -253,7 +256,7 @@ TEST(CatalogFeedTest, ARecorderTellsOfACameraThatFellSilent) {
         ASSERT_EQ(0, recorder.Start());
         for (int i = 0; i < 20; ++i) {
             // Nothing for 5 s after the tenth picture.
-            if (i == 10) fakeWallMs += 5000;
+            fakeWallMs = startMs + 40 * (i + 1) + (i >= 10 ? 5000 : 0);
             const std::vector<uint8_t> unit = AccessUnit(i, i % 5 == 0, 120);
             recorder.Push(unit.data(), static_cast<int32_t>(unit.size()));
         }
