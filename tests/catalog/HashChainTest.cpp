@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "CatalogTestSupport.h"
+#include "catalog/CatalogCheck.h"
 #include "catalog/CatalogVerifier.h"
 #include "common/RecordingName.h"
 #include "support/TestSupport.h"
@@ -154,6 +155,37 @@ TEST(HashChainTest, FilesTheRetentionDeletesLeaveTheChainProvable) {
     std::string report;
     EXPECT_EQ(1, RunVerify({set.Root, "cam", ""}, 0, &report)) << report;
     EXPECT_NE(std::string::npos, report.find("INSERTED")) << report;
+}
+
+TEST(HashChainTest, ACheckAndAVerificationBesideARecordingProgramLeaveItsFileAlone) {
+    Sealed set;
+    LocalTime start = kStart;
+    start.Minute = 3;
+    const Recording growing = WriteRecording(set.Root, "cam", start, 60);
+    CLogLines log;
+    CCatalog catalog(TestOptions(log));
+    catalog.Open(set.Root);
+    catalog.FileStarted("cam", growing.Path, growing.StartMs);
+    catalog.FileGrew(growing.Path, growing.KeyFrames[2].Offset, 20, growing.StartMs + 800,
+                     {growing.KeyFrames[0], growing.KeyFrames[1]});
+    ASSERT_TRUE(catalog.Flush(30s));
+
+    std::string report;
+    EXPECT_EQ(0, RunCatalogCheck(set.Root, WallClockMs(), &report)) << report;
+    EXPECT_NE(std::string::npos, report.find(", 1 left to a running program,")) << report;
+    EXPECT_EQ(0, RunVerify({set.Root, "cam", ""}, WallClockMs(), &report)) << report;
+    EXPECT_NE(std::string::npos,
+              report.find("  recording cam/2024-07-01/09-03-00.264  sealed when finished"))
+        << report;
+    const std::vector<CatalogFile> files = catalog.Files("cam", growing.StartMs, growing.EndMs);
+    ASSERT_EQ(1u, files.size());
+    EXPECT_TRUE(files[0].Growing) << "the check did not seal a file still being recorded";
+
+    // Once finished it is sealed like the others.
+    catalog.FileFinished(growing.Path, growing.Bytes, growing.Pictures, growing.EndMs, {});
+    catalog.Close();
+    EXPECT_EQ(0, RunVerify({set.Root, "cam", ""}, WallClockMs(), &report)) << report;
+    EXPECT_NE(std::string::npos, report.find("all 4 hold")) << report;
 }
 
 }  // namespace
