@@ -1,15 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <fstream>
-#include <iterator>
 #include <tuple>
 
 #include "CatalogTestSupport.h"
-#include "capture/Recorder.h"
-#include "catalog/AnnexBScanner.h"
 #include "catalog/CatalogVerifier.h"
-#include "common/AnnexB.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -173,101 +167,6 @@ TEST(CatalogFeedTest, AnotherRecordDirGetsItsOwnCatalogWhileTheOldFileFinishes) 
         EXPECT_EQ(0, RunVerify({folder, "", ""}, 0, &report)) << report;
         EXPECT_NE(std::string::npos, report.find("all 1 hold")) << report;
     }
-}
-
-// The arrival the test gives each access unit before it pushes it; the worker may read
-// it too, whenever it opens a file.
-std::atomic<int64_t> fakeWallMs{0};
-int64_t FakeWallClock() {
-    return fakeWallMs.load();
-}
-
-TEST(CatalogFeedTest, ARecordersKeyFramesPointAtTheirAccessUnitsInTheFile) {
-    testsupport::TempDir tmp;
-    const std::string root = tmp / "rec";
-    CLogLines log;
-    CCatalog catalog(TestOptions(log));
-    catalog.Open(root);
-    const int64_t startMs = MsOf(kMorning);
-    fakeWallMs = startMs;
-    int keys = 0;
-    {
-        CRecorder recorder(
-            "cam", [root] { return root; }, [] { return kMorning; }, &catalog);
-        recorder.SetWallClock(&FakeWallClock);
-        ASSERT_EQ(0, recorder.Start());
-        // Units of varied sizes, a key frame every 12: offsets cannot match by luck.
-        for (int i = 0; i < 100; ++i) {
-            const bool key = i % 12 == 0;
-            keys += key ? 1 : 0;
-            const std::vector<uint8_t> unit = AccessUnit(i, key, 100 + 37 * (i % 9));
-            fakeWallMs = startMs + 40 * (i + 1);
-            recorder.Push(unit.data(), static_cast<int32_t>(unit.size()));
-        }
-        recorder.Stop();
-        ASSERT_EQ(0u, recorder.DroppedBytes());
-    }
-    ASSERT_TRUE(catalog.Flush(30s));
-
-    const std::vector<CatalogFile> files = catalog.Files("cam", startMs, startMs + 3600000);
-    ASSERT_EQ(1u, files.size());
-    std::ifstream in(files[0].Path, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(bytes.size(), files[0].Bytes);
-    EXPECT_EQ(100u, files[0].Pictures);
-    EXPECT_FALSE(files[0].Growing);
-    EXPECT_EQ(startMs + 40, files[0].StartMs);
-    EXPECT_EQ(startMs + 4000, files[0].EndMs);
-
-    const std::vector<CatalogKeyFrame> frames = catalog.KeyFrames(files[0].Id);
-    ASSERT_EQ(static_cast<size_t>(keys), frames.size());
-    // The scanner, reading the bytes, finds the key frames where the recorder said.
-    ScannedStream scan;
-    ASSERT_TRUE(ScanAnnexBFile(files[0].Path, &scan));
-    ASSERT_EQ(frames.size(), scan.KeyFrames.size());
-    for (size_t i = 0; i < frames.size(); ++i) {
-        EXPECT_EQ(scan.KeyFrames[i].Offset, frames[i].Offset) << i;
-        ASSERT_LT(frames[i].Offset, bytes.size());
-        EXPECT_TRUE(
-            IsKeyFrameAccessUnit(bytes.data() + frames[i].Offset, bytes.size() - frames[i].Offset))
-            << i;
-        EXPECT_EQ(startMs + 40 + 12 * 40 * static_cast<int64_t>(i), frames[i].TimeMs) << i;
-    }
-    EXPECT_TRUE(catalog.Gaps("cam", startMs, startMs + 3600000).empty());
-    catalog.Close();
-
-    // The finished file was sealed.
-    std::string report;
-    EXPECT_EQ(0, RunVerify({root, "cam", ""}, startMs + 60000, &report)) << report;
-}
-
-TEST(CatalogFeedTest, ARecorderTellsOfACameraThatFellSilent) {
-    testsupport::TempDir tmp;
-    const std::string root = tmp / "rec";
-    CLogLines log;
-    CCatalog catalog(TestOptions(log));
-    catalog.Open(root);
-    const int64_t startMs = MsOf(kMorning);
-    fakeWallMs = startMs;
-    {
-        CRecorder recorder(
-            "cam", [root] { return root; }, [] { return kMorning; }, &catalog);
-        recorder.SetWallClock(&FakeWallClock);
-        ASSERT_EQ(0, recorder.Start());
-        for (int i = 0; i < 20; ++i) {
-            // Nothing for 5 s after the tenth picture.
-            fakeWallMs = startMs + 40 * (i + 1) + (i >= 10 ? 5000 : 0);
-            const std::vector<uint8_t> unit = AccessUnit(i, i % 5 == 0, 120);
-            recorder.Push(unit.data(), static_cast<int32_t>(unit.size()));
-        }
-        recorder.Stop();
-    }
-    ASSERT_TRUE(catalog.Flush(30s));
-    const std::vector<CatalogGap> gaps = catalog.Gaps("cam", startMs, startMs + 3600000);
-    ASSERT_EQ(1u, gaps.size());
-    EXPECT_EQ(startMs + 400, gaps[0].FromMs);
-    EXPECT_EQ(startMs + 5440, gaps[0].ToMs);
-    EXPECT_EQ(RecordingGapCause::CameraAbsent, gaps[0].Cause);
 }
 
 }  // namespace
