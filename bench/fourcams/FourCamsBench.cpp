@@ -3,9 +3,11 @@
 // reached the recording files, the bytes the ring dropped, the frames shown, and
 // the process's CPU use.
 //
-//   fourcams_bench [seconds] [folder] [off]
+//   fourcams_bench [seconds] [folder] [off|catalog]
 //   (defaults: 60 s, a new folder under /tmp; "off" opens the cameras without
-//   recording, to see what recording itself costs)
+//   recording, to see what recording itself costs; "catalog" records with the catalog
+//   of recordings told of the files, and counts its CPU until it has written and
+//   hashed all it was told)
 #include <stdlib.h>
 #include <sys/resource.h>
 
@@ -23,6 +25,7 @@
 #include "capture/CameraCap.h"
 #include "capture/CameraChannel.h"
 #include "capture/Recorder.h"
+#include "catalog/Catalog.h"
 #include "common/Messages.h"
 
 namespace fs = std::filesystem;
@@ -72,6 +75,30 @@ double CpuSeconds() {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// CPU seconds of this process's threads named name (their comm), from /proc.
+double ThreadCpuSeconds(const char* name) {
+    double total = 0;
+    std::error_code error;
+    for (const auto& task : fs::directory_iterator("/proc/self/task", error)) {
+        std::FILE* file = std::fopen((task.path() / "stat").c_str(), "r");
+        if (file == nullptr) continue;
+        char line[1024] = {};
+        const size_t n = std::fread(line, 1, sizeof line - 1, file);
+        std::fclose(file);
+        line[n] = '\0';
+        // "tid (comm) state ..." : utime and stime are the 14th and 15th fields.
+        const char* open = std::strchr(line, '(');
+        const char* close = std::strrchr(line, ')');
+        if (open == nullptr || close == nullptr) continue;
+        if (std::string(open + 1, close) != name) continue;
+        unsigned long long user = 0, system = 0;
+        if (std::sscanf(close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
+                        &system) == 2)
+            total += static_cast<double>(user + system) / sysconf(_SC_CLK_TCK);
+    }
+    return total;
+}
+
 uint64_t BytesBelow(const std::string& folder) {
     uint64_t total = 0;
     std::error_code error;
@@ -86,6 +113,7 @@ uint64_t BytesBelow(const std::string& folder) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     const bool record = !(argc > 3 && std::strcmp(argv[3], "off") == 0);
+    const bool withCatalog = argc > 3 && std::strcmp(argv[3], "catalog") == 0;
     std::string folder;
     bool madeFolder = false;
     if (argc > 2 && argv[2][0] != '\0') {
@@ -120,13 +148,17 @@ int main(int argc, char** argv) {
         SetDeviceName(records[i].CustomDeviceName, ("cam" + std::to_string(i + 1)).c_str());
     }
 
+    // Opened before the clock starts, as the program opens it before the window.
+    CCatalog catalog;
+    if (withCatalog) catalog.Open(settings.RecordDir);
+
     std::vector<CCellTarget> cells(kCameras);
     std::vector<std::unique_ptr<CCameraChannel>> channels;
     const double cpuBefore = CpuSeconds();
     const auto begin = Clock::now();
     for (int i = 0; i < kCameras; ++i) {
-        channels.push_back(
-            std::make_unique<CCameraChannel>([&app] { return app->Settings().RecordDir; }));
+        channels.push_back(std::make_unique<CCameraChannel>(
+            [&app] { return app->Settings().RecordDir; }, withCatalog ? &catalog : nullptr));
         if (channels.back()->Open(&cells[i], &records[i], &mainWindow) != 1) {
             std::fprintf(stderr, "%s did not open\n", records[i].DeviceName);
         }
@@ -139,11 +171,17 @@ int main(int argc, char** argv) {
             dropped[i] = recorder->DroppedBytes();
         channels[i]->Close();
     }
+    if (withCatalog && !catalog.Flush(std::chrono::seconds(60)))
+        std::fprintf(stderr, "the catalog did not write everything within 60 s\n");
     const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
     const double cpu = CpuSeconds() - cpuBefore;
+    const double catalogCpu = withCatalog ? ThreadCpuSeconds("orvex-catalog") : 0;
 
     std::printf("%d cameras 640x480@30 %s for %.1f s under %s\n", kCameras,
-                record ? "recording" : "not recording", wall, folder.c_str());
+                !record       ? "not recording"
+                : withCatalog ? "recording with the catalog"
+                              : "recording",
+                wall, folder.c_str());
     uint64_t totalWritten = 0, totalDropped = 0;
     for (int i = 0; i < kCameras; ++i) {
         const uint64_t written = BytesBelow(folder + "/rec/cam" + std::to_string(i + 1));
@@ -159,9 +197,14 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(totalDropped));
     std::printf("CPU %.2f s in %.1f s: %.3f CPU s per s (%.1f%% of one core), %.3f per camera\n",
                 cpu, wall, cpu / wall, 100.0 * cpu / wall, cpu / wall / kCameras);
+    if (withCatalog) {
+        std::printf("of it the catalog's thread %.3f s (%.2f%%): without it %.3f CPU s per s\n",
+                    catalogCpu, 100.0 * catalogCpu / cpu, (cpu - catalogCpu) / wall);
+    }
     std::printf("library notices: %d\n", mainWindow.Notices());
 
     channels.clear();
+    catalog.Close();
     app->SetMainWindow(nullptr);
     app.reset();
     if (madeFolder) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "capture/Recorder.h"
 #include "capture/RecordingFiles.h"
 #include "capture/Retention.h"
+#include "common/RecordingObserver.h"
 
 namespace {
 
@@ -36,6 +39,31 @@ public:
 private:
     std::string path_;
     int fd_;
+};
+
+// Keeps the deletions told to the catalog (on the pass thread).
+class CToldDeletions : public IRecordingObserver {
+public:
+    void FileStarted(const std::string&, const std::string&, int64_t) override {}
+    void FileGrew(const std::string&, uint64_t, uint32_t, int64_t,
+                  const std::vector<RecordedKeyFrame>&) override {}
+    void FileFinished(const std::string&, uint64_t, uint32_t, int64_t,
+                      const std::vector<RecordedKeyFrame>&) override {}
+    void GapNoted(const std::string&, int64_t, int64_t, RecordingGapCause) override {}
+    void FileDeleted(const std::string& path) override {
+        std::lock_guard<std::mutex> lock(lock_);
+        paths_.push_back(path);
+    }
+    std::vector<std::string> Sorted() const {
+        std::lock_guard<std::mutex> lock(lock_);
+        std::vector<std::string> paths = paths_;
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+
+private:
+    mutable std::mutex lock_;  // guards paths_
+    std::vector<std::string> paths_;
 };
 
 CRetention::Options TestOptions(CTestApp& app, CRetention::DiskSpaceFn space = {}) {
@@ -67,12 +95,19 @@ TEST(RetentionTest, AgePassDeletesOnlyThisProgramsRecordingsOlderThanRecordSaveD
     MakeFile(app.Tmp() + "/outside/cam/2020-01-01/00-00-00.264");
     ASSERT_EQ(0, symlink((app.Tmp() + "/outside").c_str(), (rec + "/link").c_str()));
 
-    CRetention retention(TestOptions(app));
+    CToldDeletions told;
+    CRetention::Options options = TestOptions(app);
+    options.Recordings = &told;
+    CRetention retention(options);
     EXPECT_EQ(3, retention.RunAgePass());
+    std::vector<std::string> deletedPaths;
     for (const auto& [path, deleted] : cases) {
         EXPECT_EQ(!deleted, Exists(rec + path)) << path;
         EXPECT_EQ(deleted ? 1 : 0, CountLines(app.Log(), " 删除过期录像 " + rec + path)) << path;
+        if (deleted) deletedPaths.push_back(rec + path);
     }
+    std::sort(deletedPaths.begin(), deletedPaths.end());
+    EXPECT_EQ(deletedPaths, told.Sorted()) << "the catalog is told of each deletion, of no other";
     EXPECT_TRUE(Exists(rec + "/cam2/2024-05-01/09-00-00.264")) << "a recorder has it open";
     EXPECT_TRUE(Exists(app.Tmp() + "/outside/cam/2020-01-01/00-00-00.264"));
     EXPECT_FALSE(Exists(rec + "/cam1/2024-05-01")) << "a day folder left empty goes";
