@@ -401,9 +401,14 @@ void BenchExport(const CMemoryCatalog& catalog, const Recording& recording,
         "-of compact=p=0 '" +
             request.Path + "' 2>&1",
         status);
-    const std::string errors =
-        Output("ffmpeg -v error -i '" + request.Path + "' -f null - 2>&1 | head -3", status);
-    std::printf("export: ffprobe (exit %d): %s; ffmpeg decoding to null: %s\n", status,
+    const int probeStatus = status;
+    // The pictures' times are milliseconds, not a 1/30 s grid: decoding into ffmpeg's
+    // default encoder time base (1/frame rate) would round two of them onto one tick and
+    // complain, so it keeps the file's own time base.
+    const std::string errors = Output(
+        "ffmpeg -v error -i '" + request.Path + "' -enc_time_base:v -1 -f null - 2>&1 | head -3",
+        status);
+    std::printf("export: ffprobe (exit %d): %s; ffmpeg decoding it all: %s\n", probeStatus,
                 probe.c_str(), errors.empty() ? "no errors" : errors.c_str());
 }
 
