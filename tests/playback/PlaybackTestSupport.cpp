@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "PictureStamp.h"
 #include "playback/GstSupport.h"
 
 namespace {
@@ -52,7 +53,9 @@ const std::string& PlaybackTestFolder() {
 }
 
 void CShownPictures::OnFrame(const VideoFrame& frame) {
+    const int64_t stamp = PictureStamp::Read(frame);
     std::lock_guard<std::mutex> lock(lock_);
+    stamps_.push_back(stamp);
     ++frames_;
     width_ = frame.Width;
 }
@@ -73,6 +76,11 @@ bool CShownPictures::WaitFor(const std::function<bool(const std::vector<int64_t>
 std::vector<int64_t> CShownPictures::Times() const {
     std::lock_guard<std::mutex> lock(lock_);
     return times_;
+}
+
+std::vector<int64_t> CShownPictures::Stamps() const {
+    std::lock_guard<std::mutex> lock(lock_);
+    return stamps_;
 }
 
 int CShownPictures::Frames() const {

@@ -20,7 +20,8 @@ const std::string& PlaybackTestFolder();
 // Bound of every wait for a player or a pipeline: generous, for a loaded machine.
 constexpr std::chrono::seconds kPlaybackWait{60};
 
-// Keeps the size of each frame shown and the time of each picture, in order.
+// Keeps the size of each frame shown, the stamp it carries (PictureStamp.h, -1 for
+// none) and the time of each picture, in order.
 class CShownPictures : public IFrameTarget, public IPlayerListener {
 public:
     void OnFrame(const VideoFrame& frame) override;
@@ -29,15 +30,17 @@ public:
     // Waits until the pictures shown satisfy done; false after kPlaybackWait.
     bool WaitFor(const std::function<bool(const std::vector<int64_t>& times)>& done);
     std::vector<int64_t> Times() const;
+    std::vector<int64_t> Stamps() const;
     int Frames() const;
     int LastWidth() const;
 
 private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<int64_t> times_;  // guarded by lock_
-    int frames_ = 0;              // guarded by lock_
-    int width_ = 0;               // guarded by lock_
+    std::vector<int64_t> times_;   // guarded by lock_
+    std::vector<int64_t> stamps_;  // guarded by lock_
+    int frames_ = 0;               // guarded by lock_
+    int width_ = 0;                // guarded by lock_
 };
 
 // What an MP4 file holds when GStreamer demuxes and decodes it.

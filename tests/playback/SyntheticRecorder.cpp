@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "PictureStamp.h"
 #include "common/RecordingName.h"
 #include "playback/GstSupport.h"
 
@@ -16,6 +17,30 @@ struct CForcedKeys {
     const std::vector<bool>* Keys = nullptr;
     size_t Next = 0;  // the encoder's streaming thread only
 };
+
+struct CStamps {
+    uint64_t Next = 0;  // the encoder's streaming thread only
+    GstVideoInfo Info;  // of the pictures, once their caps are known
+    bool HasInfo = false;
+};
+
+GstPadProbeReturn StampPicture(GstPad* pad, GstPadProbeInfo* info, gpointer user) {
+    auto* stamps = static_cast<CStamps*>(user);
+    if (!stamps->HasInfo) {
+        GstCaps* caps = gst_pad_get_current_caps(pad);
+        stamps->HasInfo = caps != nullptr && gst_video_info_from_caps(&stamps->Info, caps);
+        if (caps != nullptr) gst_caps_unref(caps);
+    }
+    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GstVideoFrame frame;
+    if (stamps->HasInfo && gst_video_frame_map(&frame, &stamps->Info, buffer, GST_MAP_WRITE)) {
+        PictureStamp::Draw(frame, static_cast<uint32_t>(stamps->Next));
+        gst_video_frame_unmap(&frame);
+    }
+    ++stamps->Next;
+    return GST_PAD_PROBE_OK;
+}
 
 GstPadProbeReturn ForceKeyFrames(GstPad* pad, GstPadProbeInfo*, gpointer user) {
     auto* forced = static_cast<CForcedKeys*>(user);
@@ -77,10 +102,11 @@ bool CSyntheticRecorder::Encode(const std::vector<int64_t>& timesMs,
         if (key) lastKey = timesMs[i];
     }
     const std::string description =
-        "videotestsrc num-buffers=" + std::to_string(timesMs.size()) +
-        " pattern=ball ! video/x-raw,format=I420,width=" + std::to_string(width_) +
+        "videotestsrc num-buffers=" + std::to_string(timesMs.size()) + " " + look_.Pattern +
+        " ! video/x-raw,format=I420,width=" + std::to_string(width_) +
         ",height=" + std::to_string(height_) +
-        ",framerate=30/1 ! x264enc name=encoder speed-preset=ultrafast tune=zerolatency "
+        ",framerate=30/1 ! x264enc name=encoder speed-preset=ultrafast tune=zerolatency " +
+        (look_.BitrateKbps > 0 ? "bitrate=" + std::to_string(look_.BitrateKbps) + " " : "") +
         "key-int-max=100000 option-string=scenecut=0 ! h264parse config-interval=-1 ! "
         "video/x-h264,stream-format=byte-stream,alignment=au ! appsink name=sink sync=false";
     GError* error = nullptr;
@@ -93,6 +119,10 @@ bool CSyntheticRecorder::Encode(const std::vector<int64_t>& timesMs,
     GstPad* input = gst_element_get_static_pad(encoder.get(), "sink");
     CForcedKeys forced{&keys, 0};
     gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_BUFFER, &ForceKeyFrames, &forced, nullptr);
+    CStamps stamps;
+    stamps.Next = recorded_;
+    if (look_.Stamped)
+        gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_BUFFER, &StampPicture, &stamps, nullptr);
     gst_object_unref(input);
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink.get()))) {
@@ -140,6 +170,7 @@ bool CSyntheticRecorder::Record(const std::vector<int64_t>& timesMs, bool tellCa
         ++file_.Pictures;
         file_.EndMs = timesMs[i];
         lastMs_ = timesMs[i];
+        ++recorded_;
     }
     std::fflush(out_);
     if (tellCatalog) TellCatalog();

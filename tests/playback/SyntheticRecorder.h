@@ -3,7 +3,8 @@
 // key frame, a key frame whenever the next picture would come more than 2 s after the
 // last one), written to a .264 file, and told to an in-memory catalog as the recorder
 // tells the real one. Each picture gets the wall-clock time the test gives it, so a
-// camera can slow down, pause or record in the past.
+// camera can slow down, pause or record in the past. Pictures may carry their index
+// among all this recorder has made (PictureStamp.h), so a reader knows their true time.
 // Threads: one at a time.
 #pragma once
 
@@ -18,6 +19,13 @@ class CSyntheticRecorder {
 public:
     static constexpr int64_t kKeyFrameMs = 2000;
 
+    // What the pictures show and how they are encoded.
+    struct Look {
+        std::string Pattern = "pattern=ball";  // videotestsrc's properties
+        int BitrateKbps = 0;                   // 0: the encoder's constant quality
+        bool Stamped = false;                  // each picture carries its index
+    };
+
     CSyntheticRecorder(CMemoryCatalog& catalog, std::string recordDir, std::string camera,
                        int width = 320, int height = 240);
     ~CSyntheticRecorder();
@@ -30,6 +38,11 @@ public:
     void TellCatalog();
     // Closes the file; the catalog hears it is finished. The next Record starts a new one.
     void Finish();
+
+    // For the pictures recorded from now on.
+    void SetLook(Look look) { look_ = std::move(look); }
+    // Pictures recorded so far, in all files: the index the next one is stamped with.
+    uint64_t PicturesRecorded() const { return recorded_; }
 
     int64_t FileId() const { return file_.Id; }
     const std::string& Path() const { return file_.Path; }
@@ -55,4 +68,6 @@ private:
     size_t toldKeys_ = 0;
     int64_t lastKeyMs_ = 0;
     int64_t lastMs_ = 0;
+    Look look_;
+    uint64_t recorded_ = 0;
 };
