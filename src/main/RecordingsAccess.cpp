@@ -1,0 +1,60 @@
+#include "RecordingsAccess.h"
+
+#include <QApplication>
+#include <cstdio>
+
+#include "app/AppPaths.h"
+#include "app/AppSettings.h"
+#include "catalog/Catalog.h"
+#include "platform/FileSystem.h"
+#include "playback/ExportCommand.h"
+#include "ui/PlaybackDlg.h"
+
+namespace {
+
+constexpr const char* kNoCatalog = "OrvexClient: the catalog of recordings of %s cannot be read.\n";
+
+std::string RecordDir() {
+    return AppSettings::Read(ResolveAppPaths(ModulePath()).ConfigPath).RecordDir;
+}
+
+}  // namespace
+
+std::unique_ptr<ICatalogReader> OpenRecordings(const std::string& recordDir,
+                                               bool indexInBackground) {
+    // The catalog's faults (a damaged database moved aside, a read-only folder) go to
+    // the terminal: these commands keep no log of their own.
+    CCatalog::Options options;
+    options.Log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+    options.IndexInBackground = indexInBackground;
+    auto catalog = std::make_unique<CCatalog>(std::move(options));
+    catalog->Open(recordDir);
+    return catalog;
+}
+
+int RunExport(const std::vector<std::string>& arguments) {
+    const std::string recordDir = RecordDir();
+    // An export reads what is catalogued and ends: nothing to index meanwhile.
+    const std::unique_ptr<ICatalogReader> catalog = OpenRecordings(recordDir, false);
+    if (!catalog) {
+        std::fprintf(stderr, kNoCatalog, recordDir.c_str());
+        return ExportCommand::kFailed;
+    }
+    std::string output;
+    const int status = ExportCommand::Run(*catalog, arguments, output);
+    std::fputs(output.c_str(), status == ExportCommand::kWritten ? stdout : stderr);
+    return status;
+}
+
+int RunPlaybackWindow(int& argc, char** argv) {
+    const std::string recordDir = RecordDir();
+    const std::unique_ptr<ICatalogReader> catalog = OpenRecordings(recordDir, true);
+    if (!catalog) {
+        std::fprintf(stderr, kNoCatalog, recordDir.c_str());
+        return 1;
+    }
+    QApplication qt(argc, argv);
+    CPlaybackDlg window(*catalog);
+    window.show();
+    return qt.exec();
+}
