@@ -27,6 +27,8 @@ constexpr int kRates[] = {1, 2, 4, 8};
 constexpr int kRefreshMs = 2000;
 // How many months back the opening looks for the newest day with recordings.
 constexpr int kMonthsBack = 13;
+constexpr int kSideWidthPx = 260;    // the cameras and the calendar
+constexpr int kNarrowButtonPx = 48;  // rates, zoom, start and end
 
 int64_t StartOfDay(const QDate& day) {
     return day.startOfDay().toMSecsSinceEpoch();
@@ -92,13 +94,13 @@ void CPlaybackDlg::SetPrompts(IOperatorPrompts* prompts) {
 
 void CPlaybackDlg::CreateChildren() {
     cameras_ = new QListWidget(this);
-    cameras_->setMaximumWidth(280);
     calendar_ = new QCalendarWidget(this);
-    calendar_->setMaximumWidth(280);
     calendar_->setMaximumDate(QDate::currentDate());
+    calendar_->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    calendar_->setFixedWidth(std::max(kSideWidthPx, calendar_->sizeHint().width()));
+    cameras_->setFixedWidth(calendar_->width());
     video_ = new CPlaybackVideo(this);
     timeLabel_ = new QLabel(this);
-    timeLabel_->setAlignment(Qt::AlignCenter);
     QFont timeFont = timeLabel_->font();
     timeFont.setPointSize(timeFont.pointSize() + 4);
     timeFont.setBold(true);
@@ -106,27 +108,32 @@ void CPlaybackDlg::CreateChildren() {
     timeline_ = new CTimelineBar(this);
     status_ = new QLabel(this);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* hint = new QLabel(
+        QString::fromUtf8("单击或拖动时间轴定位, Shift+拖动选择导出时段, 滚轮缩放"), this);
+    hint->setEnabled(false);  // drawn greyed: a hint, not a state
 
-    auto button = [this](const char* text) {
+    auto button = [this](const char* text, int widthPx = 0) {
         auto* b = new QPushButton(QString::fromUtf8(text), this);
         b->setAutoDefault(false);
+        if (widthPx > 0) b->setFixedWidth(widthPx);
         return b;
     };
     playButton_ = button("播放");
     stepButton_ = button("单帧");
     backButton_ = button("后退10秒");
     onButton_ = button("前进10秒");
-    markFromButton_ = button("起点");
-    markToButton_ = button("终点");
+    markFromButton_ = button("起点", kNarrowButtonPx);
+    markToButton_ = button("终点", kNarrowButtonPx);
     snapshotButton_ = button("抓图");
     exportButton_ = button("导出");
-    QPushButton* zoomIn = button("放大");
-    QPushButton* zoomOut = button("缩小");
+    QPushButton* zoomIn = button("放大", kNarrowButtonPx);
+    QPushButton* zoomOut = button("缩小", kNarrowButtonPx);
+    QPushButton* wholeDay = button("全天", kNarrowButtonPx);
     rates_ = new QButtonGroup(this);
     auto* controls = new QHBoxLayout;
     controls->addWidget(playButton_);
     for (int rate : kRates) {
-        QPushButton* b = button("");
+        QPushButton* b = button("", kNarrowButtonPx);
         b->setText(QStringLiteral("%1x").arg(rate));
         b->setCheckable(true);
         b->setChecked(rate == 1);
@@ -135,11 +142,14 @@ void CPlaybackDlg::CreateChildren() {
     }
     for (QPushButton* b : {stepButton_, backButton_, onButton_, snapshotButton_})
         controls->addWidget(b);
-    controls->addSpacing(16);
-    for (QPushButton* b : {markFromButton_, markToButton_, exportButton_}) controls->addWidget(b);
     controls->addStretch();
-    controls->addWidget(zoomIn);
-    controls->addWidget(zoomOut);
+    for (QPushButton* b : {markFromButton_, markToButton_, exportButton_}) controls->addWidget(b);
+    // The time of the picture above the timeline, the timeline's zoom beside it.
+    auto* above = new QHBoxLayout;
+    above->addWidget(timeLabel_);
+    above->addSpacing(12);
+    above->addWidget(hint, 1);
+    for (QPushButton* b : {zoomIn, zoomOut, wholeDay}) above->addWidget(b);
 
     auto* left = new QVBoxLayout;
     left->addWidget(new QLabel(QString::fromUtf8("摄像头"), this));
@@ -147,14 +157,15 @@ void CPlaybackDlg::CreateChildren() {
     left->addWidget(calendar_);
     auto* right = new QVBoxLayout;
     right->addWidget(video_, 1);
-    right->addWidget(timeLabel_);
+    right->addLayout(above);
     right->addWidget(timeline_);
     right->addLayout(controls);
     right->addWidget(status_);
     auto* top = new QHBoxLayout(this);
     top->addLayout(left);
     top->addLayout(right, 1);
-    resize(1280, 800);
+    resize(1200, 760);
+    connect(wholeDay, &QPushButton::clicked, timeline_, &CTimelineBar::ShowWholeDay);
 
     connect(cameras_, &QListWidget::currentTextChanged, this, [this](const QString& camera) {
         if (!camera.isEmpty() && camera != camera_) ChooseCamera(camera);
@@ -213,6 +224,7 @@ bool CPlaybackDlg::ChooseCamera(const QString& camera) {
     calendar_->setSelectedDate(day_);
     MarkDays();
     LoadDayRecordings();
+    timeline_->FitRecordings();  // also on the same day: this camera's recordings
     // The last minute of the newest recording of that day.
     const std::vector<CatalogFile> files =
         catalog_.Files(camera_.toStdString(), StartOfDay(day_), StartOfDay(day_.addDays(1)));
@@ -250,9 +262,9 @@ void CPlaybackDlg::MarkDays() {
 void CPlaybackDlg::LoadDayRecordings() {
     const int64_t from = StartOfDay(day_);
     const int64_t to = StartOfDay(day_.addDays(1));
-    if (timeline_->Scale().DayStartMs() != from || timeline_->Scale().DayEndMs() != to) {
-        timeline_->SetDay(from, to);
-    }
+    const bool newDay =
+        timeline_->Scale().DayStartMs() != from || timeline_->Scale().DayEndMs() != to;
+    if (newDay) timeline_->SetDay(from, to);
     std::vector<CTimelineBar::Span> spans;
     const std::string camera = camera_.toStdString();
     for (const CatalogFile& file : catalog_.Files(camera, from, to)) {
@@ -264,6 +276,7 @@ void CPlaybackDlg::LoadDayRecordings() {
         }
     }
     timeline_->SetRecordings(std::move(spans), catalog_.Gaps(camera, from, to));
+    if (newDay) timeline_->FitRecordings();
 }
 
 void CPlaybackDlg::OnPictureShown(int64_t ms) {

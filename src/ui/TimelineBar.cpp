@@ -12,7 +12,11 @@
 namespace {
 
 constexpr int kRulerHeight = 18;
-constexpr int kHeight = 56;
+constexpr int kHeight = 64;
+// A fitted view leaves at least this much on either side of the recordings.
+constexpr int64_t kFitMarginMinMs = 5 * 60 * 1000;
+// The narrowest span drawn: a minute of a whole day is less than a pixel.
+constexpr double kNarrowestSpanPx = 3;
 constexpr double kWheelZoom = 0.8;  // per notch, towards the pointer
 constexpr double kWheelPanPx = 40;
 const QColor kRecorded(58, 154, 74);
@@ -102,6 +106,20 @@ void CTimelineBar::ZoomOut() {
     update();
 }
 
+void CTimelineBar::ShowWholeDay() {
+    scale_.ShowRange(scale_.DayStartMs(), scale_.DayEndMs());
+    update();
+}
+
+void CTimelineBar::FitRecordings() {
+    if (recorded_.empty()) return ShowWholeDay();
+    const int64_t from = recorded_.front().FromMs;
+    const int64_t to = recorded_.back().ToMs;
+    const int64_t margin = std::max(kFitMarginMinMs, (to - from) / 10);
+    scale_.ShowRange(from - margin, to + margin);
+    update();
+}
+
 void CTimelineBar::resizeEvent(QResizeEvent* event) {
     scale_.SetWidth(width());
     QWidget::resizeEvent(event);
@@ -117,9 +135,10 @@ void CTimelineBar::paintEvent(QPaintEvent*) {
         const double left = std::max(0.0, scale_.XOf(fromMs));
         const double right = std::min(double(width()), scale_.XOf(toMs));
         if (right < 0 || left > width()) return;
-        // At least a pixel, so that a short recording still shows.
-        painter.fillRect(QRectF(left, strip.top(), std::max(1.0, right - left), strip.height()),
-                         colour);
+        // A short recording still shows.
+        painter.fillRect(
+            QRectF(left, strip.top(), std::max(kNarrowestSpanPx, right - left), strip.height()),
+            colour);
     };
     const QRect gapStrip = band.adjusted(0, band.height() / 2, 0, 0);
     for (const CatalogGap& gap : gaps_)

@@ -39,6 +39,9 @@ public:
     // Zooms around the picture shown (or the middle) by a factor of two.
     void ZoomIn();
     void ZoomOut();
+    void ShowWholeDay();
+    // Zooms to the recordings of the day with a margin, so that a short one is legible.
+    void FitRecordings();
     const CTimelineScale& Scale() const { return scale_; }
 
     // The text of a hole's cause, as the tooltip tells it.

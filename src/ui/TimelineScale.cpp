@@ -45,6 +45,13 @@ void CTimelineScale::Zoom(double x, double factor) {
     Clamp();
 }
 
+void CTimelineScale::ShowRange(int64_t fromMs, int64_t toMs) {
+    const int64_t span = std::clamp<int64_t>(toMs - fromMs, kNarrowestMs, dayEndMs_ - dayStartMs_);
+    fromMs_ = (fromMs + toMs) / 2 - span / 2;
+    toMs_ = fromMs_ + span;
+    Clamp();
+}
+
 void CTimelineScale::Pan(double px) {
     const int64_t shift = std::llround(px * double(toMs_ - fromMs_) / widthPx_);
     fromMs_ += shift;

@@ -32,6 +32,9 @@ public:
     // Narrows (factor < 1) or widens the view around the time at pixel x, which stays
     // under it; the view stays within the day and no narrower than kNarrowestMs.
     void Zoom(double x, double factor);
+    // Shows [fromMs, toMs) across the bar: widened to kNarrowestMs around its middle
+    // when narrower, and kept within the day.
+    void ShowRange(int64_t fromMs, int64_t toMs);
     // Moves the view by a number of pixels (positive: later), within the day.
     void Pan(double px);
     // Moves the view, keeping its width, so that ms is in it.

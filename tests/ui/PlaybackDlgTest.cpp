@@ -113,6 +113,31 @@ private slots:
         QCOMPARE(scale.TimeAt(1e9), day + 1440 * kMinute);
     }
 
+    void TimelineScaleShowsARange_data() {
+        QTest::addColumn<qint64>("fromMin");
+        QTest::addColumn<qint64>("toMin");
+        QTest::addColumn<qint64>("shownFromMin");
+        QTest::addColumn<qint64>("shownToMin");
+        QTest::newRow("inside the day") << 600LL << 660LL << 600LL << 660LL;
+        QTest::newRow("widened to 2 minutes") << 600LL << 600LL << 599LL << 601LL;
+        QTest::newRow("kept before midnight") << 1430LL << 1450LL << 1420LL << 1440LL;
+        QTest::newRow("no more than the day") << -60LL << 1500LL << 0LL << 1440LL;
+    }
+    void TimelineScaleShowsARange() {
+        QFETCH(qint64, fromMin);
+        QFETCH(qint64, toMin);
+        QFETCH(qint64, shownFromMin);
+        QFETCH(qint64, shownToMin);
+        constexpr int64_t kMinute = 60000;
+        const int64_t day = 1767222000000;
+        CTimelineScale scale;
+        scale.SetDay(day, day + 1440 * kMinute);
+        scale.SetWidth(1000);
+        scale.ShowRange(day + fromMin * kMinute, day + toMin * kMinute);
+        QCOMPARE((scale.ViewFromMs() - day) / kMinute, shownFromMin);
+        QCOMPARE((scale.ViewToMs() - day) / kMinute, shownToMin);
+    }
+
     void OpensSeeksPlaysAndExports() {
         CRecordings recordings;
         QVERIFY(recordings.Recorded);
@@ -144,12 +169,15 @@ private slots:
                                       window.ShownMs() < At(recordings.Older, 10, 1),
                                   "the first minute of the other day", kUiWaitMs);
 
-        // Zoomed in to minutes, a click on the timeline shows the picture of that time.
+        // The day's timeline shows its recordings, fitted; zoomed in to minutes, a click on the
+        // timeline shows the picture of that time.
         CTimelineBar* timeline = window.Timeline();
+        QVERIFY(timeline->Scale().ViewFromMs() < At(recordings.Older, 10, 0));
+        QVERIFY(timeline->Scale().ViewToMs() > At(recordings.Older, 10, 2));
+        QVERIFY(timeline->Scale().ViewToMs() - timeline->Scale().ViewFromMs() < kHourMs);
         for (int i = 0; i < 9; ++i) timeline->ZoomIn();
         QVERIFY(timeline->Scale().ViewToMs() - timeline->Scale().ViewFromMs() <= 5 * 60 * 1000);
-        const double x = timeline->Scale().XOf(At(recordings.Older, 10, 1) + 7000);
-        const QPoint click(static_cast<int>(x), timeline->height() - 5);
+        const QPoint click(timeline->width() / 2, timeline->height() - 5);
         const int64_t target = timeline->Scale().TimeAt(click.x());
         QTest::mouseClick(timeline, Qt::LeftButton, {}, click);
         QTRY_VERIFY2_WITH_TIMEOUT(window.ShownMs() >= target && window.ShownMs() <= target + 40,
