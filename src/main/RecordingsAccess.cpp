@@ -33,6 +33,12 @@ std::unique_ptr<ICatalogReader> OpenRecordings(const std::string& recordDir,
 }
 
 int RunExport(const std::vector<std::string>& arguments) {
+    std::string output;
+    // A mistake in the arguments is told before any catalog is opened.
+    if (const int status = ExportCommand::Check(arguments, output); status != 0) {
+        std::fputs(output.c_str(), stderr);
+        return status;
+    }
     const std::string recordDir = RecordDir();
     // An export reads what is catalogued and ends: nothing to index meanwhile.
     const std::unique_ptr<ICatalogReader> catalog = OpenRecordings(recordDir, false);
@@ -40,7 +46,6 @@ int RunExport(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, kNoCatalog, recordDir.c_str());
         return ExportCommand::kFailed;
     }
-    std::string output;
     const int status = ExportCommand::Run(*catalog, arguments, output);
     std::fputs(output.c_str(), status == ExportCommand::kWritten ? stdout : stderr);
     return status;

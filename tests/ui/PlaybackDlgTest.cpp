@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTextCharFormat>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include "MemoryCatalog.h"
@@ -136,6 +137,81 @@ private slots:
         scale.ShowRange(day + fromMin * kMinute, day + toMin * kMinute);
         QCOMPARE((scale.ViewFromMs() - day) / kMinute, shownFromMin);
         QCOMPARE((scale.ViewToMs() - day) / kMinute, shownToMin);
+    }
+
+    // The bar opened on a day fits its recordings with a margin, and draws even a short
+    // one where an operator sees it, also when the whole day is shown.
+    void TimelineBarFitsAndDrawsRecordings_data() {
+        QTest::addColumn<int>("fromMin");  // the one recording, minutes of the day
+        QTest::addColumn<int>("toMin");
+        QTest::addColumn<int>("viewFromMin");
+        QTest::addColumn<int>("viewToMin");
+        QTest::newRow("a minute") << 600 << 601 << 595 << 606;
+        QTest::newRow("two hours") << 480 << 600 << 468 << 612;
+        QTest::newRow("up to midnight") << 1380 << 1440 << 1368 << 1440;
+    }
+    void TimelineBarFitsAndDrawsRecordings() {
+        QFETCH(int, fromMin);
+        QFETCH(int, toMin);
+        QFETCH(int, viewFromMin);
+        QFETCH(int, viewToMin);
+        constexpr int64_t kMinute = 60000;
+        const int64_t day = At(QDate(2026, 1, 1), 0, 0);
+        CTimelineBar bar;
+        bar.resize(1440, 64);
+        bar.show();  // a hidden widget gets its size only when shown
+        bar.SetDay(day, day + 1440 * kMinute);
+        bar.SetRecordings({{day + fromMin * kMinute, day + toMin * kMinute}}, {});
+        bar.FitRecordings();
+        QCOMPARE((bar.Scale().ViewFromMs() - day) / kMinute, int64_t{viewFromMin});
+        QCOMPARE((bar.Scale().ViewToMs() - day) / kMinute, int64_t{viewToMin});
+        bar.ShowWholeDay();
+        QCOMPARE(bar.Scale().ViewToMs() - bar.Scale().ViewFromMs(), 1440 * kMinute);
+        // Three pixels at least, from the recording's start on.
+        const QImage image = bar.grab().toImage();
+        const int x = static_cast<int>(bar.Scale().XOf(day + fromMin * kMinute));
+        for (int dx = 0; dx < 3; ++dx) {
+            const QColor colour = image.pixelColor(std::min(x + dx, 1439), 40);
+            QVERIFY2(colour.green() > colour.red() + 50, qPrintable(colour.name()));
+        }
+    }
+
+    // Clicks and drags seek; Shift and a drag selects; the wheel zooms around the pointer.
+    void TimelineBarMouse_data() {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("fromX");
+        QTest::addColumn<int>("toX");  // the same as fromX: a click
+        QTest::addColumn<int>("seeks");
+        QTest::addColumn<int>("selectedMin");
+        QTest::newRow("a click") << int(Qt::NoModifier) << 600 << 600 << 1 << 0;
+        QTest::newRow("a drag") << int(Qt::NoModifier) << 600 << 720 << 2 << 0;
+        QTest::newRow("Shift and a drag") << int(Qt::ShiftModifier) << 600 << 720 << 0 << 120;
+    }
+    void TimelineBarMouse() {
+        QFETCH(int, modifiers);
+        QFETCH(int, fromX);
+        QFETCH(int, toX);
+        QFETCH(int, seeks);
+        QFETCH(int, selectedMin);
+        const int64_t day = At(QDate(2026, 1, 1), 0, 0);
+        CTimelineBar bar;
+        bar.resize(1440, 64);
+        bar.show();  // a hidden widget gets its size only when shown
+        bar.SetDay(day, day + 1440 * 60000LL);
+        QSignalSpy seeked(&bar, &CTimelineBar::SeekRequested);
+        const auto keys = Qt::KeyboardModifiers(modifiers);
+        QTest::mousePress(&bar, Qt::LeftButton, keys, QPoint(fromX, 40));
+        if (toX != fromX) QTest::mouseMove(&bar, QPoint(toX, 40));
+        QTest::mouseRelease(&bar, Qt::LeftButton, keys, QPoint(toX, 40));
+        QCOMPARE(seeked.count(), seeks);
+        if (seeks > 0) QCOMPARE(seeked.last().at(0).toLongLong(), bar.Scale().TimeAt(toX));
+        QCOMPARE((bar.Selection().ToMs - bar.Selection().FromMs) / 60000, int64_t{selectedMin});
+        QWheelEvent wheel(QPointF(360, 40), bar.mapToGlobal(QPointF(360, 40)), {}, {0, 120},
+                          Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        const int64_t under = bar.Scale().TimeAt(360);
+        QApplication::sendEvent(&bar, &wheel);
+        QVERIFY(bar.Scale().ViewToMs() - bar.Scale().ViewFromMs() < 1440 * 60000LL);
+        QVERIFY(std::abs(bar.Scale().TimeAt(360) - under) <= 60000);
     }
 
     void OpensSeeksPlaysAndExports() {
