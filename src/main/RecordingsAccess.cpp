@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "Termination.h"
 #include "app/AppPaths.h"
 #include "app/AppSettings.h"
 #include "catalog/Catalog.h"
@@ -60,6 +61,8 @@ int RunPlaybackWindow(int& argc, char** argv) {
     }
     QApplication qt(argc, argv);
     CPlaybackDlg window(*catalog);
+    // A logout or Ctrl+C closes the window, so that its player and export end in order.
+    const CTermination termination([&window] { window.close(); });
     window.show();
     return qt.exec();
 }
