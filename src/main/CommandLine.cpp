@@ -69,6 +69,13 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         QStringLiteral("Offer N simulated cameras (0 to 10) besides the real ones, as "
                        "ORVEX_SIMULATED_CAMERAS=N does."),
         QStringLiteral("N"));
+    const QCommandLineOption exportSpan(
+        QStringLiteral("export"),
+        QStringLiteral("With CAMERA FROM TO FILE.mp4: write CAMERA's recordings from FROM to TO "
+                       "(\"yyyy-mm-dd hh:mm:ss\", local time) to FILE.mp4 without re-encoding, "
+                       "with its SHA-256 in FILE.mp4.sha256, then exit."));
+    const QCommandLineOption playback(QStringLiteral("playback"),
+                                      QStringLiteral("Open the playback window alone."));
     const QCommandLineOption catalogCheck(
         QStringLiteral("catalog-check"),
         QStringLiteral("Reconcile the catalog of recordings with the files, print per camera its "
@@ -82,6 +89,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     parser.addOption(simulated);
     parser.addOption(catalogCheck);
     parser.addOption(verify);
+    parser.addOption(exportSpan);
+    parser.addOption(playback);
     for (const QtOption& qt : kQtOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.Name), QString(),
                                   qt.TakesValue ? QStringLiteral("value") : QString());
@@ -90,9 +99,12 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     }
 
     if (!parser.parse(arguments)) return Failure(parser.errorText());
-    // Only --verify takes arguments: a camera and a day.
+    // --verify takes a camera and a day, --export a camera, two times and a file.
     const QStringList operands = parser.positionalArguments();
-    const qsizetype allowed = parser.isSet(verify) ? 2 : 0;
+    if (parser.isSet(exportSpan) && operands.size() != 4) {
+        return Failure(QStringLiteral("--export needs CAMERA FROM TO FILE.mp4."));
+    }
+    const qsizetype allowed = parser.isSet(exportSpan) ? 4 : parser.isSet(verify) ? 2 : 0;
     if (operands.size() > allowed) {
         return Failure(QStringLiteral("unexpected argument '%1'.").arg(operands.at(allowed)));
     }
@@ -130,6 +142,12 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         result.What = CommandLine::Action::Verify;
         if (!operands.isEmpty()) result.VerifyCamera = operands.at(0).toStdString();
         if (operands.size() > 1) result.VerifyDay = operands.at(1).toStdString();
+    }
+    if (parser.isSet(playback)) result.What = CommandLine::Action::Playback;
+    if (parser.isSet(exportSpan)) {
+        result.What = CommandLine::Action::Export;
+        for (const QString& argument : operands)
+            result.ExportArguments.push_back(argument.toStdString());
     }
     return result;
 }

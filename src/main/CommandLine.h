@@ -6,11 +6,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/AppPaths.h"
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Paths, CatalogCheck, Verify, Error };
+    enum class Action { Run, Help, Version, Paths, CatalogCheck, Verify, Export, Playback, Error };
 
     // Exit code for a command line that cannot be understood, as shells use it.
     static constexpr int kUsageExitCode = 2;
@@ -21,6 +22,7 @@ struct CommandLine {
     int Simulated = -1;        // --simulated N; -1 when not given
     std::string VerifyCamera;  // --verify [CAMERA] [DAY]; empty when not given
     std::string VerifyDay;
+    std::vector<std::string> ExportArguments;  // Export: CAMERA FROM TO FILE.mp4
 };
 
 CommandLine ParseCommandLine(int argc, char** argv);

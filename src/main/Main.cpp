@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "CommandLine.h"
+#include "RecordingsAccess.h"
 #include "SingleInstance.h"
 #include "Termination.h"
 #include "app/MonitorApp.h"
@@ -60,6 +62,9 @@ int main(int argc, char** argv) {
             std::fputs(report.c_str(), stdout);
             return code;
         }
+        case CommandLine::Action::Export:
+            return RunExport(command.ExportArguments);
+        case CommandLine::Action::Playback:
         case CommandLine::Action::Run:
             break;
     }
@@ -67,6 +72,8 @@ int main(int argc, char** argv) {
         // The capture library reads the variable whenever it lists the devices.
         setenv("ORVEX_SIMULATED_CAMERAS", std::to_string(command.Simulated).c_str(), 1);
     }
+
+    if (command.What == CommandLine::Action::Playback) return RunPlaybackWindow(argc, argv);
 
     // A second start of the same copy raises the running window instead, before a log starts.
     CSingleInstance instance(ResolveAppPaths(ModulePath()).ConfigDir);

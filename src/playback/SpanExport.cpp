@@ -4,6 +4,7 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,7 +32,10 @@ SpanExportResult Failure(SpanExportStatus status, std::string reason) {
 class CMuxPipeline {
 public:
     ~CMuxPipeline() {
-        if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+        if (!pipeline_) return;
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+        PlaybackBusRef bus(gst_element_get_bus(pipeline_.get()));
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     }
 
     bool Build(const std::string& path, std::string& reason) {
@@ -55,6 +59,8 @@ public:
             return false;
         }
         source_ = GST_APP_SRC(source);
+        PlaybackBusRef bus(gst_element_get_bus(pipeline_.get()));
+        gst_bus_set_sync_handler(bus.get(), &CMuxPipeline::OnMessage, this, nullptr);
         if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
             reason = Error();
             if (reason.empty()) reason = "the export pipeline does not start";
@@ -64,6 +70,7 @@ public:
     }
 
     bool Push(const std::vector<uint8_t>& unit, GstClockTime pts, GstClockTime duration) {
+        if (failed_.load()) return false;
         GstBuffer* buffer = gst_buffer_new_memdup(unit.data(), unit.size());
         GST_BUFFER_PTS(buffer) = pts;
         GST_BUFFER_DTS(buffer) = pts;
@@ -90,6 +97,16 @@ public:
     }
 
 private:
+    // On the thread that failed. A failed muxer or file takes no more data, and a push
+    // blocked for room would wait for ever: lifting the limit wakes it.
+    static GstBusSyncReply OnMessage(GstBus*, GstMessage* message, gpointer user) {
+        auto* self = static_cast<CMuxPipeline*>(user);
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && !self->failed_.exchange(true)) {
+            gst_app_src_set_max_bytes(self->source_, 0);
+        }
+        return GST_BUS_PASS;
+    }
+
     GstElement* Add(const char* factory, const char* role) {
         GstElement* element = gst_element_factory_make(factory, role);
         if (element == nullptr) {
@@ -103,6 +120,7 @@ private:
     PlaybackElementRef pipeline_;
     GstAppSrc* source_ = nullptr;  // owned by the pipeline
     std::string missing_;
+    std::atomic<bool> failed_{false};  // set by a streaming thread that failed
 };
 
 bool Writable(const std::string& path, std::string& reason) {

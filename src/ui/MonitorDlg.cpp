@@ -20,6 +20,7 @@
 #include "resources/IconResources.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
+#include "ui/PlaybackDlg.h"
 #include "ui/SystemSettingsDlg.h"
 #include "ui/UiThread.h"
 #include "ui/VideoCell.h"
@@ -96,6 +97,8 @@ void CMonitorDlg::CreateChildren() {
     tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(tree_, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { OnTreeDoubleClick(item); });
+    tree_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree_, &QWidget::customContextMenuRequested, this, &CMonitorDlg::ShowTreeMenu);
 
     logList_ = new QTableWidget(0, 2, this);
     logList_->setHorizontalHeaderLabels({QString::fromUtf8("时间"), QString::fromUtf8("日志内容")});
@@ -155,6 +158,7 @@ void CMonitorDlg::Shutdown() {
     }
     records_.clear();
     tree_->clear();
+    delete playback_;
     // From here AppLog writes the file only.
     app_.SetMainWindow(nullptr);
 }
@@ -343,10 +347,53 @@ void CMonitorDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
+QMenu* CMonitorDlg::NewWindowMenu() {
+    auto* menu = new QMenu(this);
+    menu->addAction(QString::fromUtf8(CPlaybackDlg::kTitle), this, [this] { OpenPlayback(); })
+        ->setEnabled(catalog_ != nullptr);
+    menu->addSeparator();
+    menu->addAction(QString::fromUtf8("关于 OrvexClient(&A)..."), this, &CMonitorDlg::ShowAbout);
+    return menu;
+}
+
+QMenu* CMonitorDlg::NewTreeMenu(QTreeWidgetItem* item) {
+    const DeviceInfo* record = ItemRecord(item);
+    if (record == nullptr) return nullptr;
+    const QString camera = FieldText(record->CustomDeviceName);
+    auto* menu = new QMenu(this);
+    menu->addAction(QString::fromUtf8(CPlaybackDlg::kTitle), this,
+                    [this, camera] { OpenPlayback(camera); })
+        ->setEnabled(catalog_ != nullptr);
+    return menu;
+}
+
 void CMonitorDlg::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu menu(this);
-    menu.addAction(QString::fromUtf8("关于 OrvexClient(&A)..."), this, &CMonitorDlg::ShowAbout);
-    menu.exec(event->globalPos());
+    QMenu* menu = NewWindowMenu();
+    menu->exec(event->globalPos());
+    delete menu;
+}
+
+void CMonitorDlg::ShowTreeMenu(const QPoint& at) {
+    if (QMenu* menu = NewTreeMenu(tree_->itemAt(at))) {
+        menu->exec(tree_->viewport()->mapToGlobal(at));
+        delete menu;
+    }
+}
+
+CPlaybackDlg* CMonitorDlg::Playback() const {
+    return playback_.data();
+}
+
+void CMonitorDlg::OpenPlayback(const QString& camera) {
+    if (catalog_ == nullptr) return;
+    if (!playback_) {
+        playback_ = new CPlaybackDlg(*catalog_, this);
+        playback_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (!camera.isEmpty()) playback_->ChooseCamera(camera);
+    playback_->show();
+    playback_->raise();
+    playback_->activateWindow();
 }
 
 void CMonitorDlg::ShowAbout() {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <array>
 #include <condition_variable>
 #include <mutex>
@@ -25,10 +26,12 @@
 
 class CColorLabel;
 class CMonitorApp;
+class CPlaybackDlg;
 class ICatalogReader;
 class IRecordingObserver;
 class CStyledButton;
 class CVideoCell;
+class QMenu;
 class QPushButton;
 class QTableWidget;
 class QTreeWidget;
@@ -71,6 +74,14 @@ public:
     // The record of a camera item of the tree, null for the root.
     const DeviceInfo* ItemRecord(const QTreeWidgetItem* item) const;
 
+    // Shows the playback window (one at most), with camera chosen when given and
+    // recorded; nothing without a catalog.
+    void OpenPlayback(const QString& camera = QString());
+    CPlaybackDlg* Playback() const;
+    // The right-click menus: the window's, and that of a camera item of the tree.
+    QMenu* NewWindowMenu();
+    QMenu* NewTreeMenu(QTreeWidgetItem* item);
+
     // ILoaderHost: each call posts to this window's thread.
     void PostSettingsEnabled(bool enabled) override;
     HWND ListWindow() override { return &handle_; }
@@ -103,6 +114,7 @@ private:
     void OpenFirstCameras();
     void SnapshotCommand();
     void ShowAbout();
+    void ShowTreeMenu(const QPoint& at);
 
     CMonitorApp& app_;
     IRecordingObserver* const recordings_;  // called on the recorders' threads
@@ -123,6 +135,7 @@ private:
     QTableWidget* logList_ = nullptr;
     std::array<CVideoCell*, kCellCount> cells_{};
     std::vector<DeviceInfo> records_;  // the tree's camera items, by position under the root
+    QPointer<CPlaybackDlg> playback_;  // a child window; gone when the operator closed it
 
     CUiLink uiLink_{this};  // the loader's requests
     CWorkerThread loader_;

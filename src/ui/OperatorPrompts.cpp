@@ -15,6 +15,11 @@ public:
     QString ChooseFolder(QWidget* owner, const QString& title, const QString& start) override {
         return QFileDialog::getExistingDirectory(owner, title, start);
     }
+
+    QString ChooseSaveFile(QWidget* owner, const QString& title, const QString& start,
+                           const QString& filter) override {
+        return QFileDialog::getSaveFileName(owner, title, start, filter);
+    }
 };
 
 }  // namespace

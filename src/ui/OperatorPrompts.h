@@ -1,7 +1,7 @@
-// How the settings dialogs tell the operator something and let them pick a folder:
-// message boxes with an OK button and the folder browser. A dialog asks through this
-// interface so that tests can answer in place of an operator, without a modal run
-// that would wait for one.
+// How the dialogs tell the operator something and let them pick a folder or a file to
+// write: message boxes with an OK button, the folder browser and the save dialog. A dialog asks
+// through this interface so that tests can answer in place of an operator, without a modal run that
+// would wait for one.
 //
 // Threads: the UI thread only.
 #pragma once
@@ -22,7 +22,12 @@ public:
     // The folder the operator picked, starting from start; empty when cancelled or when
     // the choice has no path in the file system.
     virtual QString ChooseFolder(QWidget* owner, const QString& title, const QString& start) = 0;
+    // The file the operator chose to write, proposed as start, of the kinds filter names
+    // ("MP4 (*.mp4)"); empty when cancelled.
+    virtual QString ChooseSaveFile(QWidget* owner, const QString& title, const QString& start,
+                                   const QString& filter) = 0;
 };
 
-// The operator's own: QMessageBox and QFileDialog::getExistingDirectory.
+// The operator's own: QMessageBox, QFileDialog::getExistingDirectory and
+// QFileDialog::getSaveFileName.
 IOperatorPrompts& OperatorPrompts();

@@ -48,6 +48,8 @@ done <<EOF_CASES
 2|OrvexClient: Missing value after '--simulated'.|--simulated
 2|OrvexClient: --simulated needs a number from 0 to 10, not 'four'.|--simulated four
 2|OrvexClient: --simulated needs a number from 0 to 10, not '11'.|--simulated 11
+2|OrvexClient: --export needs CAMERA FROM TO FILE.mp4.|--export 前门
+2|OrvexClient: --export: 'yesterday' is not a time of the form yyyy-mm-dd hh:mm:ss|--export 前门 yesterday 2026-01-01 x.mp4
 EOF_CASES
 
 left=$(cd "$tmp" && find bin home -mindepth 1 | sort | tr '\n' ' ')

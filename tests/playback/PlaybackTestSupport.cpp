@@ -106,7 +106,8 @@ DecodedMovie DecodeMovie(const std::string& path) {
     gst_object_ref_sink(pipeline.get());
     PlaybackElementRef sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink.get()))) {
+    while (GstSample* sample =
+               gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), PlaybackWaitNs())) {
         ++movie.Pictures;
         gst_sample_unref(sample);
     }

@@ -19,6 +19,10 @@ const std::string& PlaybackTestFolder();
 
 // Bound of every wait for a player or a pipeline: generous, for a loaded machine.
 constexpr std::chrono::seconds kPlaybackWait{60};
+// The same in GStreamer's nanoseconds, for a pipeline's pull.
+constexpr uint64_t PlaybackWaitNs() {
+    return static_cast<uint64_t>(kPlaybackWait.count()) * 1000000000ULL;
+}
 
 // Keeps the size of each frame shown, the stamp it carries (PictureStamp.h, -1 for
 // none) and the time of each picture, in order.

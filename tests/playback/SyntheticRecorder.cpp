@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "PictureStamp.h"
+#include "PlaybackTestSupport.h"
 #include "common/RecordingName.h"
 #include "playback/GstSupport.h"
 
@@ -125,7 +126,9 @@ bool CSyntheticRecorder::Encode(const std::vector<int64_t>& timesMs,
         gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_BUFFER, &StampPicture, &stamps, nullptr);
     gst_object_unref(input);
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    while (GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink.get()))) {
+    // Bounded: an encoder that fails posts an error and never an end of stream.
+    while (GstSample* sample =
+               gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), PlaybackWaitNs())) {
         GstBuffer* buffer = gst_sample_get_buffer(sample);
         GstMapInfo map;
         if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {

@@ -42,6 +42,9 @@ public:
         FolderTitle = title;
         return Folder;
     }
+    QString ChooseSaveFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
 };
 
 template <class T = QPushButton>
