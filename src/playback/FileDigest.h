@@ -1,4 +1,4 @@
-// SHA-256 of a file (OpenSSL's EVP digest), and the ".sha256" file beside an export in
+// SHA-256 of a file (the catalog's digest), and the ".sha256" file beside an export in
 // the form sha256sum writes and checks ("<hex>  <name>"), so that whoever receives the
 // footage can check it with standard tools. Any thread.
 #pragma once
