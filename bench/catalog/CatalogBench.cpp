@@ -52,20 +52,6 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-LocalTime LocalOf(int64_t ms) {
-    const time_t seconds = static_cast<time_t>(ms / 1000);
-    tm local{};
-    localtime_r(&seconds, &local);
-    LocalTime t;
-    t.Year = local.tm_year + 1900;
-    t.Month = local.tm_mon + 1;
-    t.Day = local.tm_mday;
-    t.Hour = local.tm_hour;
-    t.Minute = local.tm_min;
-    t.Second = local.tm_sec;
-    return t;
-}
-
 bool MakeSparse(const std::string& path, uint64_t bytes) {
     fs::create_directories(fs::path(path).parent_path());
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -106,7 +92,7 @@ Synthesis Synthesize(const std::string& root, int days, int cameras) {
             const std::string camera = "cam" + std::to_string(c + 1);
             for (int64_t start = dayStart; start < dayEnd; start += kFileMs) {
                 const bool crashed = lastDay && start + kFileMs >= dayEnd;
-                const std::string path = RecordingName::Path(root, camera, LocalOf(start));
+                const std::string path = RecordingName::Path(root, camera, LocalTimeAt(start));
                 const std::string rel = path.substr(root.size() + 1);
                 const uint64_t bytes = crashed ? kFileBytes / 2 : kFileBytes;
                 const bool gone = made.Files < kGoneFiles;

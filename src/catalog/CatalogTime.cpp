@@ -3,18 +3,10 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/LocalTime.h"
+
 namespace {
 constexpr int64_t kMsPerSecond = 1000;
-
-std::tm LocalTm(int64_t utcMs) {
-    // Floor division: a time before 1970 still falls in the right second.
-    int64_t seconds = utcMs / kMsPerSecond;
-    if (utcMs % kMsPerSecond < 0) --seconds;
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return tm;
-}
 }  // namespace
 
 int64_t LocalSecondsToUtcMs(int64_t localSeconds) {
@@ -26,8 +18,8 @@ int64_t LocalSecondsToUtcMs(int64_t localSeconds) {
 }
 
 LocalDate LocalDateOf(int64_t utcMs) {
-    const std::tm tm = LocalTm(utcMs);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+    const LocalTime local = LocalTimeAt(utcMs);
+    return {local.Year, local.Month, local.Day};
 }
 
 int64_t LocalDayStartMs(int year, int month, int day) {
@@ -61,9 +53,9 @@ bool ParseDayText(const std::string& text, LocalDate* date) {
 }
 
 std::string LocalTimeText(int64_t utcMs) {
-    const std::tm tm = LocalTm(utcMs);
+    const LocalTime t = LocalTimeAt(utcMs);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.Year, t.Month, t.Day,
+                  t.Hour, t.Minute, t.Second);
     return text;
 }

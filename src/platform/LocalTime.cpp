@@ -4,21 +4,29 @@
 #include <ctime>
 
 LocalTime GetLocalTime() {
-    const auto now = std::chrono::system_clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
-    const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
+    return LocalTimeAt(WallClockMs());
+}
+
+LocalTime LocalTimeAt(int64_t utcMs) {
+    int64_t seconds = utcMs / 1000;
+    int64_t ms = utcMs % 1000;
+    if (ms < 0) {
+        --seconds;
+        ms += 1000;
+    }
+    const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm tm{};
-    localtime_r(&seconds, &tm);
-    LocalTime t;
-    t.Year = tm.tm_year + 1900;
-    t.Month = tm.tm_mon + 1;
-    t.DayOfWeek = tm.tm_wday;
-    t.Day = tm.tm_mday;
-    t.Hour = tm.tm_hour;
-    t.Minute = tm.tm_min;
-    t.Second = tm.tm_sec;
-    t.Milliseconds = static_cast<int>(ms.count() % 1000);
-    return t;
+    localtime_r(&t, &tm);
+    LocalTime local;
+    local.Year = tm.tm_year + 1900;
+    local.Month = tm.tm_mon + 1;
+    local.DayOfWeek = tm.tm_wday;
+    local.Day = tm.tm_mday;
+    local.Hour = tm.tm_hour;
+    local.Minute = tm.tm_min;
+    local.Second = tm.tm_sec;
+    local.Milliseconds = static_cast<int>(ms);
+    return local;
 }
 
 int64_t WallClockMs() {

@@ -21,6 +21,10 @@ using ClockFn = std::function<LocalTime()>;
 // The system clock as local time.
 LocalTime GetLocalTime();
 
+// A time in milliseconds since 1970 (UTC) as local time; a time before 1970 falls in
+// the right second too.
+LocalTime LocalTimeAt(int64_t utcMs);
+
 // The system clock in milliseconds since 1970 (UTC), as the catalog of recordings
 // counts time; a plain function, so a recorder may read it on every access unit.
 int64_t WallClockMs();

@@ -3,14 +3,11 @@
 #include <cstdio>
 #include <ctime>
 
+#include "catalog/CatalogTime.h"
+
 namespace {
 
 constexpr int64_t kMsPerSecond = 1000;
-
-// Floor division, so that times before 1970 still count down to the right second.
-int64_t FloorDiv(int64_t value, int64_t divisor) {
-    return value / divisor - (value % divisor < 0 ? 1 : 0);
-}
 
 }  // namespace
 
@@ -43,11 +40,5 @@ bool LocalClock::Parse(const std::string& text, int64_t& ms) {
 }
 
 std::string LocalClock::Text(int64_t ms) {
-    const std::time_t seconds = static_cast<std::time_t>(FloorDiv(ms, kMsPerSecond));
-    std::tm tm{};
-    localtime_r(&seconds, &tm);
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return text;
+    return LocalTimeText(ms);
 }

@@ -54,20 +54,6 @@ GstPadProbeReturn ForceKeyFrames(GstPad* pad, GstPadProbeInfo*, gpointer user) {
     return GST_PAD_PROBE_OK;
 }
 
-LocalTime LocalTimeOf(int64_t ms) {
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm tm{};
-    localtime_r(&seconds, &tm);
-    LocalTime time;
-    time.Year = tm.tm_year + 1900;
-    time.Month = tm.tm_mon + 1;
-    time.Day = tm.tm_mday;
-    time.Hour = tm.tm_hour;
-    time.Minute = tm.tm_min;
-    time.Second = tm.tm_sec;
-    return time;
-}
-
 }  // namespace
 
 CSyntheticRecorder::CSyntheticRecorder(CMemoryCatalog& catalog, std::string recordDir,
@@ -149,10 +135,10 @@ bool CSyntheticRecorder::Record(const std::vector<int64_t>& timesMs, bool tellCa
     if (out_ == nullptr) {
         file_ = CatalogFile{};
         file_.Camera = camera_;
-        file_.Path = RecordingName::Path(recordDir_, camera_, LocalTimeOf(timesMs.front()));
+        file_.Path = RecordingName::Path(recordDir_, camera_, LocalTimeAt(timesMs.front()));
         for (int suffix = 1; std::filesystem::exists(file_.Path); ++suffix) {
             file_.Path =
-                RecordingName::Path(recordDir_, camera_, LocalTimeOf(timesMs.front()), suffix);
+                RecordingName::Path(recordDir_, camera_, LocalTimeAt(timesMs.front()), suffix);
         }
         std::filesystem::create_directories(std::filesystem::path(file_.Path).parent_path());
         out_ = std::fopen(file_.Path.c_str(), "wb");
