@@ -33,6 +33,20 @@ std::string CameraOfPath(const std::string& root, const std::string& path) {
     return ParseRecordingPath(RelativeToRoot(root, path), &name) ? name.Camera : std::string();
 }
 
+// What a recorder tells of a file as it grows and when it ends.
+CatalogEvent FileProgress(CatalogEvent::Kind what, const std::string& path, uint64_t bytes,
+                          uint32_t pictures, int64_t endMs,
+                          const std::vector<RecordedKeyFrame>& keyFrames) {
+    CatalogEvent event;
+    event.What = what;
+    event.Path = path;
+    event.ToMs = endMs;
+    event.Bytes = bytes;
+    event.Pictures = pictures;
+    event.KeyFrames = keyFrames;
+    return event;
+}
+
 }  // namespace
 
 CCatalog::CCatalog() : CCatalog(Options()) {}
@@ -134,26 +148,12 @@ void CCatalog::FileStarted(const std::string& camera, const std::string& path, i
 
 void CCatalog::FileGrew(const std::string& path, uint64_t bytes, uint32_t pictures, int64_t endMs,
                         const std::vector<RecordedKeyFrame>& keyFrames) {
-    CatalogEvent event;
-    event.What = CatalogEvent::Kind::Grew;
-    event.Path = path;
-    event.ToMs = endMs;
-    event.Bytes = bytes;
-    event.Pictures = pictures;
-    event.KeyFrames = keyFrames;
-    Queue(std::move(event));
+    Queue(FileProgress(CatalogEvent::Kind::Grew, path, bytes, pictures, endMs, keyFrames));
 }
 
 void CCatalog::FileFinished(const std::string& path, uint64_t bytes, uint32_t pictures,
                             int64_t endMs, const std::vector<RecordedKeyFrame>& keyFrames) {
-    CatalogEvent event;
-    event.What = CatalogEvent::Kind::Finished;
-    event.Path = path;
-    event.ToMs = endMs;
-    event.Bytes = bytes;
-    event.Pictures = pictures;
-    event.KeyFrames = keyFrames;
-    Queue(std::move(event));
+    Queue(FileProgress(CatalogEvent::Kind::Finished, path, bytes, pictures, endMs, keyFrames));
 }
 
 void CCatalog::GapNoted(const std::string& camera, int64_t fromMs, int64_t toMs,
