@@ -5,13 +5,10 @@
 
 #include <cerrno>
 
+#include "common/AnnexB.h"
+
 namespace {
-constexpr uint8_t kSlice = 1;
-constexpr uint8_t kIdrSlice = 5;
-constexpr uint8_t kSei = 6;
-constexpr uint8_t kSps = 7;
-constexpr uint8_t kPps = 8;
-constexpr uint8_t kDelimiter = 9;
+using namespace AnnexBNal;
 // A start code, the unit's header and the first byte of its payload.
 constexpr size_t kLookAhead = 5;
 constexpr size_t kReadBytes = 1 << 20;

@@ -1,10 +1,7 @@
 #include "common/AnnexB.h"
 
 namespace {
-constexpr uint8_t kSliceNal = 1;
-constexpr uint8_t kIdrSliceNal = 5;
-constexpr uint8_t kSpsNal = 7;
-constexpr uint8_t kPpsNal = 8;
+using namespace AnnexBNal;
 
 // Offset of the first byte after the next start code (00 00 01) at or after from,
 // or length when there is none.
@@ -26,10 +23,10 @@ bool IsKeyFrameAccessUnit(const uint8_t* data, size_t length) {
     bool pps = false;
     for (size_t at = NextNal(data, length, 0); at < length; at = NextNal(data, length, at)) {
         const uint8_t type = data[at] & 0x1F;
-        if (type == kSpsNal) sps = true;
-        if (type == kPpsNal) pps = true;
-        if (type == kIdrSliceNal) return sps && pps;
-        if (type == kSliceNal) return false;
+        if (type == kSps) sps = true;
+        if (type == kPps) pps = true;
+        if (type == kIdrSlice) return sps && pps;
+        if (type == kSlice) return false;
     }
     return false;
 }

@@ -6,6 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
+// The NAL unit types (the low five bits of a unit's header) that the recorder, the
+// catalog's scanner and the player tell apart.
+namespace AnnexBNal {
+constexpr uint8_t kSlice = 1;
+constexpr uint8_t kIdrSlice = 5;
+constexpr uint8_t kSei = 6;
+constexpr uint8_t kSps = 7;
+constexpr uint8_t kPps = 8;
+constexpr uint8_t kDelimiter = 9;
+}  // namespace AnnexBNal
+
 // True when the access unit holds an IDR slice (NAL type 5) with a sequence and a
 // picture parameter set (types 7 and 8) in front of its first slice. Scans only up
 // to that first slice, so a large picture costs no more than a small one.

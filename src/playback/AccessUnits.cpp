@@ -1,13 +1,10 @@
 #include "playback/AccessUnits.h"
 
+#include "common/AnnexB.h"
+
 namespace {
 
-constexpr uint8_t kSliceNal = 1;
-constexpr uint8_t kIdrNal = 5;
-constexpr uint8_t kSeiNal = 6;
-constexpr uint8_t kSpsNal = 7;
-constexpr uint8_t kPpsNal = 8;
-constexpr uint8_t kDelimiterNal = 9;
+using namespace AnnexBNal;
 
 struct NalStart {
     size_t StartCode = 0;  // the first zero of its start code
@@ -31,7 +28,7 @@ bool NextNal(const uint8_t* data, size_t length, size_t from, NalStart& nal) {
 }
 
 bool IsSlice(uint8_t type) {
-    return type >= kSliceNal && type <= kIdrNal;
+    return type >= kSlice && type <= kIdrSlice;
 }
 
 }  // namespace
@@ -53,7 +50,7 @@ std::vector<AccessUnitSpan> SplitAccessUnits(const uint8_t* data, size_t length,
         const uint8_t type = data[nal.Header] & 0x1F;
         bool starts = !open;
         if (open && sawSlice) {
-            if (type == kDelimiterNal || type == kSeiNal || type == kSpsNal || type == kPpsNal) {
+            if (type == kDelimiter || type == kSei || type == kSps || type == kPps) {
                 starts = true;
             } else if (IsSlice(type)) {
                 // first_mb_in_slice is the slice header's first Exp-Golomb value; a
@@ -71,11 +68,11 @@ std::vector<AccessUnitSpan> SplitAccessUnits(const uint8_t* data, size_t length,
             start = nal.StartCode;
         }
         if (!sawSlice) {
-            if (type == kSpsNal) sps = true;
-            if (type == kPpsNal && sps) sawParams = true;
+            if (type == kSps) sps = true;
+            if (type == kPps && sps) sawParams = true;
         }
         if (IsSlice(type)) {
-            if (!sawSlice) key = type == kIdrNal && sawParams;
+            if (!sawSlice) key = type == kIdrSlice && sawParams;
             sawSlice = true;
         }
     }
