@@ -12,6 +12,7 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-x
   libtinyxml-dev libsimpleini-dev libicu-dev
   libsqlite3-dev libssl-dev
+  libopencv-video-dev libopencv-imgproc-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth x11-utils
   desktop-file-utils dpkg-dev file
