@@ -1,14 +1,19 @@
 #include "camcap/SimulatedCameras.h"
 
+#include <gst/video/video.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 
 #include "camcap/GstDebug.h"
 #include "camcap/GstRef.h"
+#include "camcap/ScenePainter.h"
 #include "camcap/SimulatedEnvironment.h"
 #include "camcap/SimulatedProfiles.h"
 
@@ -18,6 +23,7 @@ constexpr const char* kCountVariable = "ORVEX_SIMULATED_CAMERAS";
 constexpr const char* kExclusiveVariable = "ORVEX_SIMULATED_EXCLUSIVE";
 constexpr const char* kProfilesVariable = "ORVEX_SIMULATED_PROFILES";
 constexpr const char* kFaultsVariable = "ORVEX_SIMULATED_FAULTS";
+constexpr const char* kScenesVariable = "ORVEX_SIMULATED_SCENES";
 constexpr const char* kNamePrefix = "Simulated Camera ";
 constexpr const char* kKeyPrefix = "simulated:";
 // A camera's own encoder keys at least every 2 s, as the library's does.
@@ -60,13 +66,22 @@ struct SourceStream {
     unsigned long Frames = 0;
 };
 
+// The scene one stream paints; owned by its probe, touched by its streaming thread.
+struct ScenePaint {
+    SceneScript Script;
+    std::unique_ptr<CScenePainter> Painter;  // made for the size of the first picture
+    GstVideoInfo Info{};                     // of the pictures painted
+};
+
 // What the environment says beyond the count, parsed again only when it changes.
 struct EnvironmentView {
     bool Read = false;
     std::string ProfilesText;
     std::string FaultsText;
+    std::string ScenesText;
     std::map<int, const SimulatedProfile*> Profiles;
     std::vector<SimulatedFault> Faults;
+    std::map<int, SceneScript> Scenes;
 };
 
 std::mutex& StateMutex() {
@@ -95,8 +110,12 @@ std::string Variable(const char* name) {
 const EnvironmentView& Environment() {
     std::string profiles = Variable(kProfilesVariable);
     std::string faults = Variable(kFaultsVariable);
+    std::string scenes = Variable(kScenesVariable);
     EnvironmentView& view = gEnvironment;
-    if (view.Read && view.ProfilesText == profiles && view.FaultsText == faults) return view;
+    if (view.Read && view.ProfilesText == profiles && view.FaultsText == faults &&
+        view.ScenesText == scenes) {
+        return view;
+    }
     std::vector<std::string> rejected;
     view.Profiles =
         SimulatedEnvironment::ParseProfiles(profiles, SimulatedCameras::kMaxCameras, rejected);
@@ -109,8 +128,15 @@ const EnvironmentView& Environment() {
     for (const std::string& entry : rejected) {
         GST_WARNING("%s: ignoring \"%s\"", kFaultsVariable, entry.c_str());
     }
+    rejected.clear();
+    view.Scenes =
+        SimulatedEnvironment::ParseScenes(scenes, SimulatedCameras::kMaxCameras, rejected);
+    for (const std::string& entry : rejected) {
+        GST_WARNING("%s: ignoring \"%s\"", kScenesVariable, entry.c_str());
+    }
     view.ProfilesText = std::move(profiles);
     view.FaultsText = std::move(faults);
+    view.ScenesText = std::move(scenes);
     view.Read = true;
     return view;
 }
@@ -202,6 +228,33 @@ GstPadProbeReturn OnSourceBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer us
     return GST_PAD_PROBE_OK;
 }
 
+// Paints the scene over the black picture of the scene's videotestsrc.
+GstPadProbeReturn OnScenePicture(GstPad* pad, GstPadProbeInfo* info, gpointer user) {
+    auto* scene = static_cast<ScenePaint*>(user);
+    if (!scene->Painter) {
+        GstCapsRef caps(gst_pad_get_current_caps(pad));
+        if (!caps || !gst_video_info_from_caps(&scene->Info, caps.get()) ||
+            GST_VIDEO_INFO_FORMAT(&scene->Info) != GST_VIDEO_FORMAT_I420) {
+            return GST_PAD_PROBE_OK;
+        }
+        scene->Painter = std::make_unique<CScenePainter>(GST_VIDEO_INFO_WIDTH(&scene->Info),
+                                                         GST_VIDEO_INFO_HEIGHT(&scene->Info));
+    }
+    GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &scene->Info, buffer, GST_MAP_WRITE)) return GST_PAD_PROBE_OK;
+    scene->Painter->Paint(scene->Script, SecondsSinceStart(),
+                          static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+                          GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+    gst_video_frame_unmap(&frame);
+    return GST_PAD_PROBE_OK;
+}
+
+void ReleaseScene(gpointer user) {
+    delete static_cast<ScenePaint*>(user);
+}
+
 // Runs when the source's pad goes away with its pipeline: the device is free again.
 void ReleaseStream(gpointer user) {
     auto* stream = static_cast<SourceStream*>(user);
@@ -225,6 +278,34 @@ bool ChangeState(int index, Change change) {
 std::string Fraction(int fps) {
     return std::to_string(fps) + "/1";
 }
+
+// source, then what makes its pictures the mode's. A source that paints I420 is
+// converted to the mode's raw format; otherwise it makes that format itself.
+std::string ModeDescription(const std::string& source, const CaptureMode& mode, bool paintsI420) {
+    const std::string size = ",width=" + std::to_string(mode.Width) +
+                             ",height=" + std::to_string(mode.Height) +
+                             ",framerate=" + Fraction(mode.FrameRate());
+    const std::string i420 = source + " ! video/x-raw,format=I420" + size;
+    const std::string raw = mode.RawFormat.empty() ? std::string("I420") : mode.RawFormat;
+    switch (mode.Encoding) {
+        case CaptureEncoding::Raw:
+            if (!paintsI420) return source + " ! video/x-raw,format=" + raw + size;
+            if (raw == "I420") return i420;
+            return i420 + " ! videoconvert ! video/x-raw,format=" + raw + size;
+        case CaptureEncoding::Mjpeg:
+            return i420 + " ! jpegenc";
+        case CaptureEncoding::H264:
+            return i420 + " ! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=" +
+                   std::to_string(std::max(1, mode.FrameRate()) * kCameraKeyFrameSeconds) +
+                   " ! h264parse ! video/x-h264,stream-format=byte-stream,alignment=au";
+    }
+    return source;
+}
+
+// A camera with a scene keeps videotestsrc for its live clock, timestamps and caps, as
+// the other cameras have them, and paints over its black pictures in a probe: an appsrc
+// would have to do all three itself.
+constexpr const char* kSceneSource = "videotestsrc is-live=true pattern=black name=scene";
 
 }  // namespace
 
@@ -308,40 +389,29 @@ std::string SimulatedCameras::SourceDescription(int index) {
 }
 
 std::string SimulatedCameras::SourceDescription(int index, const CaptureMode& mode) {
-    const std::string size = ",width=" + std::to_string(mode.Width) +
-                             ",height=" + std::to_string(mode.Height) +
-                             ",framerate=" + Fraction(mode.FrameRate());
-    std::string description = SourceDescription(index) + " ! ";
-    switch (mode.Encoding) {
-        case CaptureEncoding::Raw:
-            return description + "video/x-raw,format=" +
-                   (mode.RawFormat.empty() ? std::string("I420") : mode.RawFormat) + size;
-        case CaptureEncoding::Mjpeg:
-            return description + "video/x-raw,format=I420" + size + " ! jpegenc";
-        case CaptureEncoding::H264:
-            return description + "video/x-raw,format=I420" + size +
-                   " ! x264enc tune=zerolatency speed-preset=ultrafast key-int-max=" +
-                   std::to_string(std::max(1, mode.FrameRate()) * kCameraKeyFrameSeconds) +
-                   " ! h264parse ! video/x-h264,stream-format=byte-stream,alignment=au";
-    }
-    return description;
+    return ModeDescription(SourceDescription(index), mode, false);
 }
 
 GstElement* SimulatedCameras::CreateSource(int index, const CaptureMode& requested) {
     if (!ValidIndex(index) || !IsPresent(index)) return nullptr;
     std::vector<SimulatedMode> listed;
     std::vector<SimulatedFault> faults;
+    std::optional<SceneScript> scene;
     {
         std::lock_guard<std::mutex> lock(StateMutex());
         listed = ListedModes(index);
         for (const SimulatedFault& fault : Environment().Faults) {
             if (fault.Index == index) faults.push_back(fault);
         }
+        const auto it = Environment().Scenes.find(index);
+        if (it != Environment().Scenes.end()) scene = it->second;
     }
     const SimulatedMode* offered = SimulatedProfiles::Match(listed, requested);
     const SimulatedMode& delivered = offered != nullptr ? *offered : listed.front();
     const CaptureMode mode = delivered.Mode();
-    const std::string description = SourceDescription(index, mode) + " ! capsfilter name=mode";
+    const std::string description =
+        (scene ? ModeDescription(kSceneSource, mode, true) : SourceDescription(index, mode)) +
+        " ! capsfilter name=mode";
     GError* error = nullptr;
     GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, &error);
     GErrorRef errorRef(error);
@@ -356,6 +426,13 @@ GstElement* SimulatedCameras::CreateSource(int index, const CaptureMode& request
     // device delivers.
     GstPadRef pad(gst_element_get_static_pad(modeFilter.get(), "src"));
     if (!pad) return nullptr;
+    if (scene) {
+        GstElementRef painted(gst_bin_get_by_name(GST_BIN(bin), "scene"));
+        GstPadRef paintedPad(painted ? gst_element_get_static_pad(painted.get(), "src") : nullptr);
+        if (!paintedPad) return nullptr;
+        gst_pad_add_probe(paintedPad.get(), GST_PAD_PROBE_TYPE_BUFFER, &OnScenePicture,
+                          new ScenePaint{std::move(*scene), nullptr, {}}, &ReleaseScene);
+    }
     auto* stream =
         new SourceStream{index, Exclusive(), delivered.FailsAtStart, std::move(faults), 0};
     ChangeState(index, [](DeviceState& s) {

@@ -11,7 +11,9 @@
 // slow down, starve of USB bandwidth or plug in another order, and that
 // ORVEX_SIMULATED_FAULTS can stall or pull out for a while (SimulatedEnvironment.h);
 // with ORVEX_SIMULATED_EXCLUSIVE=1 it refuses a second stream at once, as a V4L2
-// device answers "busy".
+// device answers "busy". ORVEX_SIMULATED_SCENES gives a camera a scripted picture
+// instead of its test pattern, a room where a figure crosses or a lamp is switched at
+// known seconds (SceneScript.h), in every mode its profile offers.
 // Threads: any. The variables are read at each call; set them before the first use.
 // The device states are guarded by one mutex and read by the sources' streaming threads.
 #pragma once

@@ -14,15 +14,15 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-// Calls take(entry) for each comma-separated entry that is not blank.
+// Calls take(entry) for each entry that is not blank, entries separated by separator.
 template <typename Take>
-void ForEachEntry(std::string_view text, Take take) {
+void ForEachEntry(std::string_view text, Take take, char separator = ',') {
     while (!text.empty()) {
-        const size_t comma = text.find(',');
-        const std::string_view entry = Trimmed(text.substr(0, comma));
+        const size_t end = text.find(separator);
+        const std::string_view entry = Trimmed(text.substr(0, end));
         if (!entry.empty()) take(entry);
-        if (comma == std::string_view::npos) break;
-        text.remove_prefix(comma + 1);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
     }
 }
 
@@ -111,4 +111,27 @@ std::vector<SimulatedFault> SimulatedEnvironment::ParseFaults(std::string_view t
         }
     });
     return faults;
+}
+
+std::map<int, SceneScript> SimulatedEnvironment::ParseScenes(std::string_view text, int maxCameras,
+                                                             std::vector<std::string>& rejected) {
+    std::map<int, SceneScript> scenes;
+    ForEachEntry(
+        text,
+        [&](std::string_view entry) {
+            int index = 0;
+            std::string_view kind;
+            SceneScript script;
+            if (SplitCamera(entry, maxCameras, index, kind)) {
+                const auto it = scenes.find(index);
+                if (it != scenes.end()) script = it->second;
+                if (script.Add(kind)) {
+                    scenes[index] = std::move(script);
+                    return;
+                }
+            }
+            rejected.emplace_back(entry);
+        },
+        ';');
+    return scenes;
 }
