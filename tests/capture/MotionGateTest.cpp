@@ -1,15 +1,19 @@
-// The motion gate against a recorder's stand-in: a synthetic stream of units of known
-// sizes and arrival times (25 a second, a key frame every 2 s) under a fake clock.
+// The motion gate against a recorder's stand-in, and once with the real recorder: a
+// synthetic stream of units of known sizes and arrival times (25 a second, a key frame
+// every 2 s) under a fake clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <functional>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "CaptureTestSupport.h"
+#include "ToldFiles.h"
 #include "capture/MotionGate.h"
+#include "capture/Recorder.h"
 #include "common/AnnexB.h"
 
 namespace {
@@ -296,6 +300,66 @@ TEST(MotionGateTest, WhatIsHeldStaysBoundedByTimeAndByTheCap) {
             EXPECT_TRUE(std::is_sorted(file.begin(), file.end(),
                                        [](auto& a, auto& b) { return a.Index < b.Index; }));
     }
+}
+
+TEST(MotionRecordingTest, EachEpisodeIsAFileOfItsOwnWithTrueTimesAndNoMotionBetween) {
+    CTestApp app;
+    CToldFiles told;
+    CRecorder recorder("cam", app.Dir(), SteppingClock(MakeLocalTime(2024, 1, 2, 12, 0, 0)), &told);
+    recorder.SetWallClock(&FakeNow);
+    ASSERT_EQ(0, recorder.Start());
+    CMotionTrigger trigger;
+    trigger.SetMotionOnly(true);
+    CMotionGate gate(trigger, recorder, &FakeNow);
+    const auto sizeOf = [](int i) -> size_t { return IsKey(i) ? 60000 : 30000; };
+    uint64_t preRoll = 0;
+    for (int i = 350; i < 500; ++i) preRoll += sizeOf(i);
+    ASSERT_GT(preRoll, CRecorder::kRingBytes);
+
+    // At a camera's pace: the ring has room for a few seconds again before each unit.
+    bool paced = true;
+    Play(gate, trigger,
+         {{20000, Kind::Start}, {21000, Kind::End}, {45000, Kind::Start}, {46000, Kind::End}}, 1500,
+         sizeOf, [&](int) {
+             paced = paced &&
+                     WaitUntil([&] { return recorder.BufferedBytes() < CRecorder::kRingBytes / 2; },
+                               std::chrono::seconds(30));
+         });
+    EXPECT_TRUE(paced) << "waited for the worker to make room";
+    gate.Close();
+    recorder.Stop();
+    EXPECT_EQ(0u, recorder.DroppedBytes());
+
+    const std::vector<std::pair<int, int>> episodes = {{350, 774}, {1000, 1399}};
+    const std::vector<std::string> paths = testsupport::ListFiles(app.RecordDir());
+    const std::vector<CToldFiles::File> files = told.Files();
+    ASSERT_EQ(episodes.size(), paths.size());
+    ASSERT_EQ(episodes.size(), files.size());
+    for (size_t f = 0; f < episodes.size(); ++f) {
+        SCOPED_TRACE(paths[f]);
+        const auto [first, last] = episodes[f];
+        std::string expected;
+        for (int i = first; i <= last; ++i) {
+            const std::vector<uint8_t> unit = MakeUnit(i, sizeOf(i));
+            expected.append(unit.begin(), unit.end());
+        }
+        EXPECT_TRUE(testsupport::ReadFile(paths[f]) == expected) << "the episode's units, whole";
+        EXPECT_EQ(paths[f], files[f].Path);
+        EXPECT_EQ(ArrivalOf(first), files[f].StartMs);
+        EXPECT_EQ(ArrivalOf(last), files[f].EndMs);
+        EXPECT_EQ(static_cast<uint32_t>(last - first + 1), files[f].Pictures);
+        std::vector<int64_t> keyTimes;
+        for (const RecordedKeyFrame& key : files[f].KeyFrames) keyTimes.push_back(key.WallMs);
+        std::vector<int64_t> wanted;
+        for (int i = first; i <= last; i += kGroup) wanted.push_back(ArrivalOf(i));
+        EXPECT_EQ(wanted, keyTimes);
+    }
+    // Nothing is told for the time after the last episode: the recording stopped.
+    const std::vector<CToldFiles::Gap> gaps = told.Gaps();
+    ASSERT_EQ(1u, gaps.size());
+    EXPECT_EQ(ArrivalOf(774), gaps[0].FromMs);
+    EXPECT_EQ(ArrivalOf(1000), gaps[0].ToMs);
+    EXPECT_EQ(RecordingGapCause::NoMotion, gaps[0].Cause);
 }
 
 }  // namespace
