@@ -362,4 +362,29 @@ TEST(MotionRecordingTest, EachEpisodeIsAFileOfItsOwnWithTrueTimesAndNoMotionBetw
     EXPECT_EQ(RecordingGapCause::NoMotion, gaps[0].Cause);
 }
 
+TEST(MotionRecordingTest, AFileEndsExactlyWhereItWasAskedToAndTheNextBeginsThere) {
+    CTestApp app;
+    CRecorder recorder("cam", app.Dir(), SteppingClock(MakeLocalTime(2024, 1, 2, 12, 0, 0)));
+    ASSERT_EQ(0, recorder.Start());
+    recorder.EndFileHere();  // nothing stored yet: no file to end
+    const std::vector<uint8_t> stream = PatternBytes(0, 6000);
+    // Runs of 1000, 2000 and 3000 bytes, each in a file of its own; asking twice at the
+    // same byte makes no empty file, and the last cut comes just before Stop.
+    recorder.Push(stream.data(), 1000);
+    recorder.EndFileHere();
+    recorder.EndFileHere();
+    recorder.Push(stream.data() + 1000, 2000);
+    recorder.EndFileHere();
+    recorder.Push(stream.data() + 3000, 3000);
+    recorder.EndFileHere();
+    recorder.Stop();
+
+    const std::vector<std::string> files = testsupport::ListFiles(app.RecordDir());
+    ASSERT_EQ(3u, files.size());
+    EXPECT_EQ(1000u, FileSize(files[0]));
+    EXPECT_EQ(2000u, FileSize(files[1]));
+    EXPECT_EQ(3000u, FileSize(files[2]));
+    EXPECT_EQ(-1, FirstPatternMismatch(files));
+}
+
 }  // namespace
