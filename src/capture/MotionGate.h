@@ -85,6 +85,7 @@ private:
     IAccessUnitSink& sink_;
     const WallClockFn clock_;
 
+    // The capture thread's, as every OnStream (the owner's before and after them).
     bool passThrough_;               // continuous with nothing held: units go straight on
     bool recording_;                 // units go to the recorder
     bool wasMotionOnly_;             // the mode of the previous unit

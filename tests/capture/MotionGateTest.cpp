@@ -268,9 +268,10 @@ TEST(MotionGateTest, WhatIsHeldStaysBoundedByTimeAndByTheCap) {
         EXPECT_LE(most, eightSeconds);
         EXPECT_TRUE(sink.Files().empty());
     }
-    // A runaway bitrate: 1 MiB units. The pre-roll keeps under the cap, and the motion's
-    // file still begins with a key frame.
-    const auto huge = [](int) -> size_t { return 1 << 20; };
+    // A runaway bitrate: 512 KiB units, a group more than the cap. The pre-roll keeps
+    // under the cap, and the motion's file still begins with a key frame.
+    const auto huge = [](int) -> size_t { return 1 << 19; };
+    static_assert(kGroup * (1 << 19) > CMotionGate::kHoldCapBytes);
     {
         CMotionTrigger trigger;
         trigger.SetMotionOnly(true);
