@@ -1,7 +1,8 @@
 // The access units a recorder's ring holds, as the capture thread counts them: where
 // each begins in the recorded stream, when it arrived, whether it is a key frame and
-// whether bytes were dropped just before it. The recorder's worker takes them in order
-// as it writes the bytes, to tell the catalog which file holds which pictures.
+// whether bytes were dropped or the recording paused just before it. The recorder's
+// worker takes them in order as it writes the bytes, to tell the catalog which file
+// holds which pictures.
 //
 // Threads: one producer (the capture thread, through CRecorder::Push) and one consumer
 // (the recorder's worker, then Stop). Lock-free like the ring: each side stores its own
@@ -18,6 +19,7 @@ struct AccessUnitMark {
     int64_t WallMs = 0;      // arrival, wall-clock milliseconds (UTC)
     bool KeyFrame = false;   // an IDR access unit with its parameter sets
     bool AfterDrop = false;  // bytes were dropped between the previous unit and this one
+    bool AfterCut = false;   // the recording paused on purpose (no motion) before this one
 };
 
 class CAccessUnitMarks {

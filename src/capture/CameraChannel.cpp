@@ -12,8 +12,9 @@ std::string FieldText(const char (&field)[256]) {
 }
 }  // namespace
 
-CCameraChannel::CCameraChannel(RecordDirFn recordDir, IRecordingObserver* recordings)
-    : recordDir_(std::move(recordDir)), recordings_(recordings) {
+CCameraChannel::CCameraChannel(RecordDirFn recordDir, IRecordingObserver* recordings,
+                               CMotionTrigger* motion)
+    : recordDir_(std::move(recordDir)), recordings_(recordings), motion_(motion) {
     ZeroDeviceInfo(device_);
 }
 
@@ -30,6 +31,7 @@ int CCameraChannel::Open(IFrameTarget* video, DeviceInfo* device, HWND notice, i
     if (device_.RecordFlag != 0) {
         recorder_ = std::make_unique<CRecorder>(this, recordDir_, ClockFn(), recordings_);
         recorder_->Start();
+        if (motion_ != nullptr) gate_ = std::make_unique<CMotionGate>(*motion_, *recorder_);
     }
     handle_ = reserved >= 0 ? CameraCap_OpenReserved(reserved, video, device, notice,
                                                      &ChannelStreamProc, this)
@@ -47,6 +49,7 @@ int CCameraChannel::Open(IFrameTarget* video, DeviceInfo* device, HWND notice, i
     }
     // No callback comes from a failed opening: the recorder goes now, and with it its
     // thread; its file is made only with the first bytes, so none is left behind.
+    gate_.reset();
     if (recorder_) recorder_->Discard();
     recorder_.reset();
     return 0;
@@ -57,6 +60,8 @@ void CCameraChannel::Close() {
     // recorder the callback feeds go away.
     if (handle_ >= 0) CameraCap_Close(handle_);
     handle_ = -1;
+    if (gate_) gate_->Close();
+    gate_.reset();
     recorder_.reset();
 }
 
@@ -66,7 +71,11 @@ int CCameraChannel::Snapshot(const char* path) {
 }
 
 void CCameraChannel::OnStream(int32_t, int32_t, const uint8_t* data, int32_t length) {
-    if (recorder_) recorder_->Push(data, length);
+    if (gate_) {
+        gate_->OnStream(data, length);
+    } else if (recorder_) {
+        recorder_->Push(data, length);
+    }
 }
 
 void ChannelStreamProc(int32_t value1, int32_t value2, const uint8_t* data, int32_t length,

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <thread>
 
@@ -118,6 +119,12 @@ int CRecorder::Start() {
     reporter_.Begin(marks_.get(), wallClock_);
     streamWritten_ = 0;
     dropNoted_ = false;
+    cutNoted_ = false;
+    lastCutAt_ = storedBytes_.load(std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> lock(cutsLock_);
+        cuts_.clear();
+    }
     started_ = true;
     lastSync_ = std::chrono::steady_clock::now();
     worker_.SetThreadFunction(&RecordThreadProc, this);
@@ -130,6 +137,53 @@ void CRecorder::Drop(uint32_t count) {
 }
 
 void CRecorder::Push(const uint8_t* data, int32_t length) {
+    Store(data, length, nullptr);
+}
+
+void CRecorder::Push(const uint8_t* data, int32_t length, int64_t arrivalMs) {
+    Store(data, length, &arrivalMs);
+}
+
+bool CRecorder::CanTake(uint32_t length) {
+    CStreamBuffer* ring = ring_.get();
+    // Without a ring, or for a unit the ring can never hold, Push drops at once.
+    if (ring == nullptr || length > ring->Capacity() - 1) return true;
+    CAccessUnitMarks* marks = marks_.get();
+    return length <= ring->Capacity() - 1 - ring->Available() &&
+           (marks == nullptr || marks->HasRoom());
+}
+
+void CRecorder::EndFileHere() {
+    const uint64_t at = storedBytes_.load(std::memory_order_relaxed);
+    if (at == lastCutAt_) return;  // no byte since the last cut (or since Start)
+    lastCutAt_ = at;
+    cutNoted_ = true;
+    std::lock_guard<std::mutex> lock(cutsLock_);
+    cuts_.push_back(at);
+}
+
+uint64_t CRecorder::NextCut() {
+    std::lock_guard<std::mutex> lock(cutsLock_);
+    return cuts_.empty() ? std::numeric_limits<uint64_t>::max() : cuts_.front();
+}
+
+void CRecorder::EndFileAtCut(bool sync) {
+    // Nothing is pending, so every byte taken is in a file.
+    const uint64_t taken = takenBytes_.load(std::memory_order_relaxed);
+    bool reached = false;
+    {
+        std::lock_guard<std::mutex> lock(cutsLock_);
+        while (!cuts_.empty() && cuts_.front() <= taken) {
+            cuts_.pop_front();
+            reached = true;
+        }
+    }
+    if (!reached || !file_) return;
+    if (sync) SyncFile(std::chrono::steady_clock::now());
+    CloseFile();
+}
+
+void CRecorder::Store(const uint8_t* data, int32_t length, const int64_t* arrivalMs) {
     if (data == nullptr || length <= 0) return;
     const uint32_t count = static_cast<uint32_t>(length);
     const bool awaiting = awaitingKeyFrame_.load(std::memory_order_relaxed);
@@ -154,8 +208,10 @@ void CRecorder::Push(const uint8_t* data, int32_t length) {
     if (marks != nullptr) {
         // The mark goes first: the worker, having seen the bytes, finds their mark too.
         const uint64_t offset = storedBytes_.load(std::memory_order_relaxed);
-        marks->Add({offset, wallClock_(), keyFrame, dropNoted_});
+        const int64_t wallMs = arrivalMs != nullptr ? *arrivalMs : wallClock_();
+        marks->Add({offset, wallMs, keyFrame, dropNoted_, cutNoted_});
         dropNoted_ = false;
+        cutNoted_ = false;
     }
     ring->Write(data, count);
     storedBytes_.fetch_add(count, std::memory_order_release);
@@ -169,10 +225,15 @@ bool CRecorder::TakeFromRing(SteadyTime now) {
         return false;
     }
     if (!oldestWaiting_) oldestWaiting_ = now;
+    // Nothing past a cut goes into this file; the bytes up to it are the file's last,
+    // so they need not wait for more.
+    const uint64_t toCut = NextCut() - takenBytes_.load(std::memory_order_relaxed);
+    if (toCut == 0) return false;
+    const uint32_t takeable = static_cast<uint32_t>(std::min<uint64_t>(stored, toCut));
     uint32_t wanted = kChunkBytes;
-    if (stored < kChunkBytes) {
-        if (now - *oldestWaiting_ < kPartialWriteAge) return false;
-        wanted = stored;
+    if (takeable < kChunkBytes) {
+        if (takeable < toCut && now - *oldestWaiting_ < kPartialWriteAge) return false;
+        wanted = takeable;
     }
     // This thread is the only reader: at least wanted bytes are stored.
     pendingLength_ = ring_->Read(chunk_.get(), wanted);
@@ -338,6 +399,7 @@ void CRecorder::RecordStep() {
         return;
     }
     if (due) RollOverIfFull(true);
+    if (pendingLength_ == 0) EndFileAtCut(true);
     const bool unsynced = syncedBytes_.load(std::memory_order_relaxed) <
                           writtenBytes_.load(std::memory_order_relaxed);
     if (file_ && unsynced && now - lastSync_ >= kSyncInterval) SyncFile(now);
@@ -351,7 +413,10 @@ void CRecorder::DrainRing() {
     if (!chunk_ || !ring_) return;
     while (true) {
         if (pendingLength_ == 0) {
-            pendingLength_ = ring_->Read(chunk_.get(), kChunkBytes);
+            EndFileAtCut(false);
+            const uint64_t toCut = NextCut() - takenBytes_.load(std::memory_order_relaxed);
+            pendingLength_ = ring_->Read(
+                chunk_.get(), static_cast<uint32_t>(std::min<uint64_t>(kChunkBytes, toCut)));
             pendingOffset_ = 0;
             takenBytes_.fetch_add(pendingLength_, std::memory_order_release);
             if (pendingLength_ == 0) return;
@@ -383,6 +448,10 @@ void CRecorder::StopWorkerAndFlush(bool report) {
     pendingLength_ = 0;
     pendingOffset_ = 0;
     CloseFile();
+    {
+        std::lock_guard<std::mutex> lock(cutsLock_);
+        cuts_.clear();
+    }
     if (started_ && report) {
         ComponentLog(
             this,

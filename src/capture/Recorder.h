@@ -20,6 +20,10 @@
 // Push then notes each access unit's position and arrival in a lock-free queue beside
 // the ring; the worker tells the observer as it writes.
 //
+// A camera recorded on motion only hands its units through a gate (CMotionGate): units
+// held back come with their real arrival time, and each episode of motion ends its
+// file (EndFileHere) at exactly the byte it was asked at.
+//
 // Threads: the owner's thread (user-interface) runs construction, Start, Stop and
 // destruction; the capture library's thread runs Push; the worker runs RecordStep
 // and with it every file operation, the log lines of trouble and the observer's calls
@@ -37,12 +41,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "capture/AccessUnitMarks.h"
+#include "capture/AccessUnitSink.h"
 #include "capture/CaptureObject.h"
 #include "capture/RecordingReporter.h"
 #include "capture/StreamBuffer.h"
@@ -61,7 +68,7 @@ struct RecorderDiskCalls {
 // it must return a whole copy of a value another thread may replace.
 using RecordDirFn = std::function<std::string()>;
 
-class CRecorder : public CCaptureObject {
+class CRecorder : public CCaptureObject, public IAccessUnitSink {
 public:
     static constexpr uint32_t kChunkBytes = 524288;       // 512 KiB, the largest write
     static constexpr uint32_t kRingBytes = 4194304;       // 4 MiB
@@ -106,7 +113,18 @@ public:
     // Stores the run (one access unit) in the ring whole, or drops it whole when it
     // does not fit; after a drop, every run up to the next key frame is dropped too.
     // Never touches the disk, never waits for it.
-    void Push(const uint8_t* data, int32_t length);
+    void Push(const uint8_t* data, int32_t length) override;
+    // The same for a unit that arrived at arrivalMs and was held back since: the
+    // observer is told that time, not the time of this call.
+    void Push(const uint8_t* data, int32_t length, int64_t arrivalMs) override;
+    // Capture thread: whether Push would store a unit of length bytes now (see
+    // IAccessUnitSink).
+    bool CanTake(uint32_t length) override;
+    // Capture thread: the worker ends the current file right after the bytes stored so
+    // far (synced, as at a roll-over) and the next unit stored begins a new file; with
+    // an observer, the hole before that unit is told as no motion. Nothing when no byte
+    // was stored since the last call.
+    void EndFileHere() override;
     // One pass of the worker.
     void RecordStep();
     // Ends the worker, writes what the ring still holds, closes the file, logs the
@@ -137,6 +155,13 @@ private:
 
     std::string CameraName() const;
     void Drop(uint32_t count);
+    // arrivalMs null: the unit arrived now.
+    void Store(const uint8_t* data, int32_t length, const int64_t* arrivalMs);
+    // The first stream position at which a file must end, or UINT64_MAX.
+    uint64_t NextCut();
+    // With nothing pending: when the bytes taken reach the next cut, closes the file
+    // (synced first when sync).
+    void EndFileAtCut(bool sync);
     // Takes a chunk, or less once the oldest waiting byte is old enough, into the
     // chunk buffer. False when nothing is due.
     bool TakeFromRing(SteadyTime now);
@@ -201,6 +226,13 @@ private:
     // the next key frame.
     std::atomic<bool> awaitingKeyFrame_{false};
     bool dropNoted_ = false;  // capture thread: the next mark follows dropped bytes
+    bool cutNoted_ = false;   // capture thread: the next mark begins a file after a cut
+    uint64_t lastCutAt_ = 0;  // capture thread: position of the last cut asked for
+
+    // Stream positions where a file ends, oldest first: added by the capture thread,
+    // removed by the worker (then Stop), each under cutsLock_ for the copy only.
+    std::mutex cutsLock_;
+    std::deque<uint64_t> cuts_;
 
     std::atomic<uint64_t> storedBytes_{0};     // written by the capture thread (Push)
     std::atomic<uint64_t> takenBytes_{0};      // written by the worker, then by Stop

@@ -39,9 +39,13 @@ void CRecordingReporter::TakeMarks(uint64_t streamEnd) {
     while (marks_ != nullptr && marks_->Peek(&mark) && mark.Offset < streamEnd) {
         marks_->Pop();
         if (last_) {
+            // Lost bytes weigh more than a pause: the hole held wanted pictures too.
             if (mark.AfterDrop) {
                 observer_->GapNoted(camera_, last_->WallMs, mark.WallMs,
                                     RecordingGapCause::DiskFull);
+            } else if (mark.AfterCut) {
+                observer_->GapNoted(camera_, last_->WallMs, mark.WallMs,
+                                    RecordingGapCause::NoMotion);
             } else if (mark.WallMs - last_->WallMs > kSilentGapMs) {
                 observer_->GapNoted(camera_, last_->WallMs, mark.WallMs,
                                     RecordingGapCause::CameraAbsent);

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "CaptureTestSupport.h"
+#include "ToldFiles.h"
 #include "capture/Recorder.h"
 #include "common/AnnexB.h"
 #include "common/RecordingObserver.h"
@@ -13,73 +13,6 @@
 namespace {
 
 using testsupport::ListFiles;
-
-// What a recorder told, kept whole; the worker calls it, the test reads after Stop.
-class CToldFiles : public IRecordingObserver {
-public:
-    struct File {
-        std::string Camera;
-        std::string Path;
-        int64_t StartMs = 0;
-        int64_t EndMs = 0;
-        uint64_t Bytes = 0;
-        uint32_t Pictures = 0;
-        std::vector<RecordedKeyFrame> KeyFrames;
-        bool Finished = false;
-    };
-    struct Gap {
-        int64_t FromMs, ToMs;
-        RecordingGapCause Cause;
-    };
-
-    void FileStarted(const std::string& camera, const std::string& path, int64_t startMs) override {
-        std::lock_guard<std::mutex> lock(lock_);
-        files_.push_back({camera, path, startMs, startMs, 0, 0, {}, false});
-    }
-    void FileGrew(const std::string& path, uint64_t bytes, uint32_t pictures, int64_t endMs,
-                  const std::vector<RecordedKeyFrame>& keyFrames) override {
-        Update(path, bytes, pictures, endMs, keyFrames, false);
-    }
-    void FileFinished(const std::string& path, uint64_t bytes, uint32_t pictures, int64_t endMs,
-                      const std::vector<RecordedKeyFrame>& keyFrames) override {
-        Update(path, bytes, pictures, endMs, keyFrames, true);
-    }
-    void GapNoted(const std::string&, int64_t fromMs, int64_t toMs,
-                  RecordingGapCause cause) override {
-        std::lock_guard<std::mutex> lock(lock_);
-        gaps_.push_back({fromMs, toMs, cause});
-    }
-    void FileDeleted(const std::string&) override {}
-
-    std::vector<File> Files() const {
-        std::lock_guard<std::mutex> lock(lock_);
-        return files_;
-    }
-    std::vector<Gap> Gaps() const {
-        std::lock_guard<std::mutex> lock(lock_);
-        return gaps_;
-    }
-
-private:
-    void Update(const std::string& path, uint64_t bytes, uint32_t pictures, int64_t endMs,
-                const std::vector<RecordedKeyFrame>& keyFrames, bool finished) {
-        std::lock_guard<std::mutex> lock(lock_);
-        for (File& file : files_) {
-            if (file.Path != path || file.Finished) continue;
-            file.Bytes = bytes;
-            file.Pictures = pictures;
-            file.EndMs = endMs;
-            file.KeyFrames.insert(file.KeyFrames.end(), keyFrames.begin(), keyFrames.end());
-            file.Finished = finished;
-            return;
-        }
-        ADD_FAILURE() << "told of " << path << " before it was started";
-    }
-
-    mutable std::mutex lock_;  // guards both
-    std::vector<File> files_;
-    std::vector<Gap> gaps_;
-};
 
 const LocalTime kNoon = MakeLocalTime(2024, 1, 2, 12, 0, 0);
 constexpr int64_t kStartMs = 1704196800000;
