@@ -1,9 +1,10 @@
 // The catalog of recordings as the program uses it: the recorders and the retention
 // tell it of files (IRecordingObserver), the motion detectors of the motion they see
-// (IMotionObserver), the playback window and the command line ask it (ICatalogReader). It owns "the
-// catalog of the current RecordDir" (CCatalogStore): Open opens and reconciles the catalog of the
-// RecordDir in the settings, SwitchTo moves to another RecordDir when the settings change. A
-// catalog left behind stays open until the files still growing in it are finished.
+// (IMotionObserver), the playback window and the command line ask it (ICatalogReader).
+// It owns "the catalog of the current RecordDir" (CCatalogStore): Open opens and
+// reconciles the catalog of the RecordDir in the settings, SwitchTo moves to another
+// RecordDir when the settings change. A catalog left behind stays open until the files
+// still growing in it are finished.
 //
 // What it is told is only queued: its own thread writes batches of it in one
 // transaction (at least once a second while anything comes), computes the SHA-256 of

@@ -1,7 +1,7 @@
 // What the catalog of recordings answers: the cameras, the days that hold recordings,
 // the files of a span with their key-frame index, the holes between them and the
-// motion events seen meanwhile. The
-// playback window, export and the command line read recordings through it only.
+// motion events seen meanwhile. The playback window, export and the command line read
+// recordings through it only.
 // Times are wall-clock milliseconds since 1970 (UTC); days are local dates.
 //
 // Threads: any; each call answers from the catalog as it is at that moment (a file

@@ -3,9 +3,8 @@
 // chosen day's timeline (CTimelineBar) with its motion events, the video with the
 // wall-clock time of the picture shown, and the controls: play and pause, 1x 2x 4x 8x,
 // one picture forward, 10 s back and forth, to the previous or next motion event, a
-// snapshot (JPEG) and the export of the span selected on the
-// timeline (Shift and a drag, or the start and end buttons at the picture shown) to MP4
-// with its SHA-256.
+// snapshot (JPEG) and the export of the span selected on the timeline (Shift and a
+// drag, or the start and end buttons at the picture shown) to MP4 with its SHA-256.
 //
 // Recordings are found through the catalog's read interface and played by a CPlayer on
 // threads of its own; an export runs on a worker thread. Neither disturbs recording.

@@ -1,9 +1,10 @@
 // The playback window's 24-hour timeline of the chosen day: the spans recorded (green),
-// the motion events (orange marks along their top), the holes with their cause (a hole
-// of a camera recording on motion only is a quiet one, no fault), tick marks with the time of day,
-// the picture shown (a red line) and a selected span for export. A click or a drag seeks; Shift and
-// a drag selects a span; the wheel zooms around the pointer down to a few minutes, and Shift with
-// the wheel pans. The arithmetic is CTimelineScale's.
+// the motion events (orange-red marks along their top), the holes with their cause (a
+// camera recording on motion only leaves a quiet hole, no fault), tick marks with the
+// time of day, the picture shown (a red line) and a selected span for export. A click
+// or a drag seeks; Shift and a drag selects a span; the wheel zooms around the pointer
+// down to a few minutes, and Shift with the wheel pans. The arithmetic is
+// CTimelineScale's.
 //
 // Threads: the UI thread.
 #pragma once

@@ -1,6 +1,6 @@
 // A catalog of recordings held in memory, for the tests of playback and export: files
-// with their key frames, holes and motion events, added and grown by hand as a recorder would tell
-// the real catalog. Threads: any; every call takes one lock.
+// with their key frames, holes and motion events, added and grown by hand as a recorder
+// would tell the real catalog. Threads: any; every call takes one lock.
 #pragma once
 
 #include <cstdint>
