@@ -175,6 +175,25 @@ void CCatalog::FileDeleted(const std::string& path) {
     Queue(std::move(event));
 }
 
+void CCatalog::MotionStarted(const std::string& camera, int64_t startMs) {
+    CatalogEvent event;
+    event.What = CatalogEvent::Kind::MotionStarted;
+    event.Camera = camera;
+    event.FromMs = startMs;
+    Queue(std::move(event));
+}
+
+void CCatalog::MotionEnded(const std::string& camera, int64_t startMs, int64_t endMs,
+                           double peakPct) {
+    CatalogEvent event;
+    event.What = CatalogEvent::Kind::MotionEnded;
+    event.Camera = camera;
+    event.FromMs = startMs;
+    event.ToMs = endMs;
+    event.PeakPct = peakPct;
+    Queue(std::move(event));
+}
+
 void CCatalog::Body() {
     pthread_setname_np(pthread_self(), "orvex-catalog");
     while (true) {
@@ -225,7 +244,9 @@ void CCatalog::Apply(std::vector<CatalogEvent>& batch) {
     const auto writeAll = [&] {
         std::map<std::shared_ptr<CCatalogStore>, std::vector<CatalogEvent>> perStore;
         for (CatalogEvent& event : pending) {
-            const bool byCamera = event.What == CatalogEvent::Kind::Gap;
+            const bool byCamera = event.What == CatalogEvent::Kind::Gap ||
+                                  event.What == CatalogEvent::Kind::MotionStarted ||
+                                  event.What == CatalogEvent::Kind::MotionEnded;
             std::shared_ptr<CCatalogStore> store =
                 byCamera ? StoreOfCamera(event.Camera) : StoreOf(event.Path);
             if (store) perStore[store].push_back(std::move(event));
@@ -288,6 +309,12 @@ void CCatalog::Write(const std::shared_ptr<CCatalogStore>& store,
                 break;
             case CatalogEvent::Kind::Deleted:
                 writer.FileDeleted(relPath, event.FromMs);
+                break;
+            case CatalogEvent::Kind::MotionStarted:
+                writer.MotionStarted(event.Camera, event.FromMs, run);
+                break;
+            case CatalogEvent::Kind::MotionEnded:
+                writer.MotionEnded(event.Camera, event.FromMs, event.ToMs, event.PeakPct, run);
                 break;
             case CatalogEvent::Kind::Switch:
                 break;
@@ -447,5 +474,14 @@ std::vector<CatalogGap> CCatalog::Gaps(const std::string& camera, int64_t fromMs
     if (!store) return {};
     return store->Read([&](CSqliteDb& db) {
         return CCatalogQueries(db, store->Root()).Gaps(camera, fromMs, toMs);
+    });
+}
+
+std::vector<CatalogMotionEvent> CCatalog::MotionEvents(const std::string& camera, int64_t fromMs,
+                                                       int64_t toMs) const {
+    const std::shared_ptr<CCatalogStore> store = Current();
+    if (!store) return {};
+    return store->Read([&](CSqliteDb& db) {
+        return CCatalogQueries(db, store->Root()).MotionEvents(camera, fromMs, toMs);
     });
 }

@@ -1,9 +1,10 @@
 // The catalog of recordings as the program uses it: the recorders and the retention
-// tell it of files (IRecordingObserver), the playback window and the command line ask it
-// (ICatalogReader). It owns "the catalog of the current RecordDir" (CCatalogStore): Open
-// opens and reconciles the catalog of the RecordDir in the settings, SwitchTo moves to
-// another RecordDir when the settings change. A catalog left behind stays open until the
-// files still growing in it are finished.
+// tell it of files (IRecordingObserver), the motion detectors of the motion they see
+// (IMotionObserver), the playback window and the command line ask it (ICatalogReader).
+// It owns "the catalog of the current RecordDir" (CCatalogStore): Open opens and
+// reconciles the catalog of the RecordDir in the settings, SwitchTo moves to another
+// RecordDir when the settings change. A catalog left behind stays open until the files
+// still growing in it are finished.
 //
 // What it is told is only queued: its own thread writes batches of it in one
 // transaction (at least once a second while anything comes), computes the SHA-256 of
@@ -31,10 +32,11 @@
 #include "catalog/CatalogReader.h"
 #include "catalog/CatalogStore.h"
 #include "catalog/Reconciler.h"
+#include "common/MotionObserver.h"
 #include "common/RecordingObserver.h"
 #include "platform/LocalTime.h"
 
-class CCatalog : public IRecordingObserver, public ICatalogReader {
+class CCatalog : public IRecordingObserver, public IMotionObserver, public ICatalogReader {
 public:
     using LogFn = std::function<void(const std::string&)>;
 
@@ -79,6 +81,11 @@ public:
                   RecordingGapCause cause) override;
     void FileDeleted(const std::string& path) override;
 
+    // IMotionObserver: the events of a camera go where its recordings do.
+    void MotionStarted(const std::string& camera, int64_t startMs) override;
+    void MotionEnded(const std::string& camera, int64_t startMs, int64_t endMs,
+                     double peakPct) override;
+
     // ICatalogReader.
     std::vector<std::string> Cameras() const override;
     std::vector<int> DaysWithRecordings(const std::string& camera, int year,
@@ -88,6 +95,8 @@ public:
     std::vector<CatalogKeyFrame> KeyFrames(int64_t fileId) const override;
     std::vector<CatalogGap> Gaps(const std::string& camera, int64_t fromMs,
                                  int64_t toMs) const override;
+    std::vector<CatalogMotionEvent> MotionEvents(const std::string& camera, int64_t fromMs,
+                                                 int64_t toMs) const override;
 
 private:
     void Queue(CatalogEvent event);

@@ -166,3 +166,24 @@ std::vector<CatalogGap> CCatalogQueries::Gaps(const std::string& camera, int64_t
               [](const CatalogGap& a, const CatalogGap& b) { return a.FromMs < b.FromMs; });
     return gaps;
 }
+
+std::vector<CatalogMotionEvent> CCatalogQueries::MotionEvents(const std::string& camera,
+                                                              int64_t fromMs, int64_t toMs) {
+    std::vector<CatalogMotionEvent> events;
+    const int64_t cameraId = CameraId(camera);
+    if (cameraId == 0) return events;
+    CSqliteStatement query(db_,
+                           "SELECT start_ms, end_ms, peak_pct FROM motion_events WHERE "
+                           "camera_id = ? AND start_ms < ? AND (end_ms IS NULL OR end_ms >= ?) "
+                           "ORDER BY start_ms, id");
+    query.Bind(1, cameraId).Bind(2, toMs).Bind(3, fromMs);
+    while (query.Step()) {
+        CatalogMotionEvent event;
+        event.StartMs = query.Int(0);
+        event.Ongoing = query.IsNull(1);
+        event.EndMs = event.Ongoing ? event.StartMs : query.Int(1);
+        event.PeakPct = query.Real(2);
+        events.push_back(event);
+    }
+    return events;
+}

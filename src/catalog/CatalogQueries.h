@@ -26,6 +26,8 @@ public:
     // A file not scanned yet (found without rows) is scanned here, its times estimated.
     std::vector<CatalogKeyFrame> KeyFrames(int64_t fileId);
     std::vector<CatalogGap> Gaps(const std::string& camera, int64_t fromMs, int64_t toMs);
+    std::vector<CatalogMotionEvent> MotionEvents(const std::string& camera, int64_t fromMs,
+                                                 int64_t toMs);
 
 private:
     // 0 when the camera is unknown.

@@ -1,6 +1,7 @@
 // What the catalog of recordings answers: the cameras, the days that hold recordings,
-// the files of a span with their key-frame index, and the holes between them. The
-// playback window, export and the command line read recordings through it only.
+// the files of a span with their key-frame index, the holes between them and the
+// motion events seen meanwhile. The playback window, export and the command line read
+// recordings through it only.
 // Times are wall-clock milliseconds since 1970 (UTC); days are local dates.
 //
 // Threads: any; each call answers from the catalog as it is at that moment (a file
@@ -35,6 +36,14 @@ struct CatalogGap {
     RecordingGapCause Cause = RecordingGapCause::NotRunning;
 };
 
+// A span in which a camera's motion detector saw motion.
+struct CatalogMotionEvent {
+    int64_t StartMs = 0;
+    int64_t EndMs = 0;     // while under way: its start
+    double PeakPct = 0;    // the largest share of the watched picture that changed
+    bool Ongoing = false;  // not ended yet
+};
+
 class ICatalogReader {
 public:
     virtual ~ICatalogReader() = default;
@@ -52,4 +61,8 @@ public:
     // The holes of camera's recording that overlap [fromMs, toMs), oldest first.
     virtual std::vector<CatalogGap> Gaps(const std::string& camera, int64_t fromMs,
                                          int64_t toMs) const = 0;
+    // The motion events of camera that overlap [fromMs, toMs) (their end included, so
+    // an event of no length counts), oldest first.
+    virtual std::vector<CatalogMotionEvent> MotionEvents(const std::string& camera, int64_t fromMs,
+                                                         int64_t toMs) const = 0;
 };

@@ -59,7 +59,32 @@ CREATE TABLE anchors(
 );
 )sql";
 
+// Tables added after the first version, each made when missing. The version stays: an
+// older program opens the catalog as before and leaves them alone, where a new version
+// would make it move the whole catalog aside.
+constexpr const char* kLaterTables = R"sql(
+CREATE TABLE IF NOT EXISTS motion_events(
+  id INTEGER PRIMARY KEY,
+  camera_id INTEGER NOT NULL,
+  run_id INTEGER,                       -- the run that was told of it
+  start_ms INTEGER NOT NULL,
+  end_ms INTEGER,                       -- null while under way
+  peak_pct REAL NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS motion_events_by_start ON motion_events(camera_id, start_ms);
+)sql";
+
 }  // namespace
+
+bool AddLaterCatalogTables(CSqliteDb& db) {
+    const bool missing =
+        db.QueryText("SELECT count(*) FROM sqlite_schema WHERE name = 'motion_events'") == "0";
+    if (!missing) return true;
+    if (!db.Exec("BEGIN IMMEDIATE")) return false;
+    if (db.Exec(kLaterTables) && db.Exec("COMMIT")) return true;
+    db.Exec("ROLLBACK");
+    return false;
+}
 
 bool PrepareCatalogSchema(CSqliteDb& db) {
     const std::string tables = db.QueryText("SELECT count(*) FROM sqlite_schema");
@@ -68,10 +93,13 @@ bool PrepareCatalogSchema(CSqliteDb& db) {
         const std::string insert =
             "INSERT INTO meta VALUES('schema', '" + std::to_string(kCatalogSchemaVersion) + "');";
         if (!db.Exec("BEGIN IMMEDIATE")) return false;
-        if (db.Exec(kCreate) && db.Exec(insert.c_str()) && db.Exec("COMMIT")) return true;
+        if (db.Exec(kCreate) && db.Exec(kLaterTables) && db.Exec(insert.c_str()) &&
+            db.Exec("COMMIT"))
+            return true;
         db.Exec("ROLLBACK");
         return false;
     }
     return db.QueryText("SELECT value FROM meta WHERE key = 'schema'") ==
-           std::to_string(kCatalogSchemaVersion);
+               std::to_string(kCatalogSchemaVersion) &&
+           AddLaterCatalogTables(db);
 }

@@ -11,6 +11,9 @@
 //             before it (HashChain.h); a file the retention deleted keeps its entry,
 //             marked, until the anchor moves past it
 //   anchors   per camera the last entry the retention aged out: where the chain starts
+//   motion_events the spans in which a camera's motion detector saw motion, with the
+//             run told of them (an event a crash left open is closed at that run's last
+//             sign of life) and the peak share of the picture that changed
 //   meta      the schema version
 //
 // Pure functions of a connection: its thread.
@@ -35,6 +38,10 @@ enum class ChainKind {
 constexpr const char* kCatalogFileName = "OrvexCatalog.sqlite3";
 constexpr int kCatalogSchemaVersion = 1;
 
-// Creates the tables when the database is empty. False when it holds something else (a
-// database of another version or another program), or on a failure.
+// Creates the tables when the database is empty, and adds the later ones to a catalog
+// made before them. False when it holds something else (a database of another version
+// or another program), or on a failure.
 bool PrepareCatalogSchema(CSqliteDb& db);
+// Adds the tables made after the first version when missing (the version stays);
+// false on a failure.
+bool AddLaterCatalogTables(CSqliteDb& db);

@@ -102,7 +102,7 @@ void CCatalogStore::OpenReadOnly(const LogFn& log) {
         if (!frozen || frozen->QueryText("PRAGMA quick_check") != "ok" ||
             frozen->QueryText("SELECT value FROM meta WHERE key = 'schema'") !=
                 std::to_string(kCatalogSchemaVersion) ||
-            !writer_->CopyFrom(*frozen)) {
+            !writer_->CopyFrom(*frozen) || !AddLaterCatalogTables(*writer_)) {
             log(" 录像索引无法读取, 从录像文件重建 " + path);
             UseMemory();
         }
@@ -130,6 +130,11 @@ void CCatalogStore::EndRun(int64_t nowMs) {
     if (runId_ == 0) return;
     CSqliteStatement update(*writer_, "UPDATE runs SET alive_ms = ?, ended = 1 WHERE id = ?");
     update.Bind(1, nowMs).Bind(2, runId_).Run();
+    // Motion no detector ended before the program stopped ends with the run.
+    CSqliteStatement motion(*writer_,
+                            "UPDATE motion_events SET end_ms = max(start_ms, ?) "
+                            "WHERE run_id = ? AND end_ms IS NULL");
+    motion.Bind(1, nowMs).Bind(2, runId_).Run();
     runId_ = 0;
 }
 

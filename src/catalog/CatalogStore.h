@@ -63,7 +63,8 @@ public:
     }
 
     // This program's run in this catalog: begun when it starts writing here (taking
-    // the shared lock), kept alive by a heartbeat, ended cleanly when it stops.
+    // the shared lock), kept alive by a heartbeat, ended cleanly when it stops (its
+    // motion events still open end then too).
     bool BeginRun(int64_t nowMs);
     void Heartbeat(int64_t nowMs);
     void EndRun(int64_t nowMs);

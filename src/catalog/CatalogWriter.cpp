@@ -1,5 +1,7 @@
 #include "catalog/CatalogWriter.h"
 
+#include <algorithm>
+
 #include "catalog/HashChain.h"
 #include "catalog/KeyFrameBlob.h"
 #include "catalog/RecordingWalk.h"
@@ -182,6 +184,33 @@ bool CCatalogWriter::GapNoted(const std::string& camera, int64_t fromMs, int64_t
     return insert.Run();
 }
 
+bool CCatalogWriter::MotionStarted(const std::string& camera, int64_t startMs, int64_t runId) {
+    const int64_t cameraId = CameraId(camera);
+    if (cameraId == 0) return false;
+    CSqliteStatement insert(db_,
+                            "INSERT INTO motion_events(camera_id, run_id, start_ms) VALUES(?,?,?)");
+    insert.Bind(1, cameraId).Bind(2, runId).Bind(3, startMs);
+    return insert.Run();
+}
+
+bool CCatalogWriter::MotionEnded(const std::string& camera, int64_t startMs, int64_t endMs,
+                                 double peakPct, int64_t runId) {
+    const int64_t cameraId = CameraId(camera);
+    if (cameraId == 0) return false;
+    endMs = std::max(endMs, startMs);
+    CSqliteStatement update(db_,
+                            "UPDATE motion_events SET end_ms = ?, peak_pct = ? "
+                            "WHERE camera_id = ? AND start_ms = ? AND end_ms IS NULL");
+    update.Bind(1, endMs).BindReal(2, peakPct).Bind(3, cameraId).Bind(4, startMs);
+    if (!update.Run()) return false;
+    if (db_.Changes() > 0) return true;
+    CSqliteStatement insert(db_,
+                            "INSERT INTO motion_events(camera_id, run_id, start_ms, end_ms, "
+                            "peak_pct) VALUES(?,?,?,?,?)");
+    insert.Bind(1, cameraId).Bind(2, runId).Bind(3, startMs).Bind(4, endMs).BindReal(5, peakPct);
+    return insert.Run();
+}
+
 bool CCatalogWriter::FileDeleted(const std::string& relPath, int64_t nowMs) {
     CatalogFileRow row;
     if (!FindFile(relPath, &row)) return false;
@@ -191,5 +220,9 @@ bool CCatalogWriter::FileDeleted(const std::string& relPath, int64_t nowMs) {
                            "DELETE FROM gaps WHERE camera_id = ?1 AND to_ms <= "
                            "(SELECT coalesce(min(start_ms), ?2) FROM files WHERE camera_id = ?1)");
     prune.Bind(1, row.CameraId).Bind(2, nowMs);
-    return prune.Run();
+    CSqliteStatement motion(db_,
+                            "DELETE FROM motion_events WHERE camera_id = ?1 AND end_ms < "
+                            "(SELECT coalesce(min(start_ms), ?2) FROM files WHERE camera_id = ?1)");
+    motion.Bind(1, row.CameraId).Bind(2, nowMs);
+    return prune.Run() && motion.Run();
 }

@@ -60,8 +60,14 @@ public:
                       const std::vector<CatalogKeyFrame>& keyFrames, int64_t runId,
                       const std::optional<FileSeal>& seal, int64_t nowMs);
     bool GapNoted(const std::string& camera, int64_t fromMs, int64_t toMs, RecordingGapCause cause);
+    // A motion detector's events. An end without its start here (told to another
+    // catalog, or lost) makes the whole event.
+    bool MotionStarted(const std::string& camera, int64_t startMs, int64_t runId);
+    bool MotionEnded(const std::string& camera, int64_t startMs, int64_t endMs, double peakPct,
+                     int64_t runId);
     // The retention deleted the file: its rows go, its chain entry becomes a known
-    // deletion, and gaps older than the camera's oldest file go with them.
+    // deletion, and gaps and motion events older than the camera's oldest file go with
+    // them.
     bool FileDeleted(const std::string& relPath, int64_t nowMs);
 
     // Appends the file of row to its camera's chain as kind.

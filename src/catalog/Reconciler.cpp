@@ -262,6 +262,11 @@ ReconcileReport CReconciler::Run() {
     }
     CSqliteStatement ended(db, "UPDATE runs SET ended = 2 WHERE id = ?");
     for (const RunRow& run : deadRuns) ended.Bind(1, run.Id).Run();
+    // Motion a crash left open ends at its run's last sign of life.
+    CSqliteStatement motion(db,
+                            "UPDATE motion_events SET end_ms = max(start_ms, ?) "
+                            "WHERE run_id = ? AND end_ms IS NULL");
+    for (const RunRow& run : deadRuns) motion.Bind(1, run.AliveMs).Bind(2, run.Id).Run();
     if (!transaction.Commit()) {
         log_(" 录像索引写入失败 " + store_.DatabasePath() + ": " + db.ErrorText());
         return ReconcileReport{report.OnDisk};

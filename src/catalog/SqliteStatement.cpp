@@ -39,6 +39,11 @@ CSqliteStatement& CSqliteStatement::BindNull(int index) {
     return *this;
 }
 
+CSqliteStatement& CSqliteStatement::BindReal(int index, double value) {
+    if (statement_ != nullptr) sqlite3_bind_double(statement_, index, value);
+    return *this;
+}
+
 bool CSqliteStatement::Step() {
     done_ = false;
     if (statement_ == nullptr) return false;
@@ -63,6 +68,10 @@ void CSqliteStatement::Reset() {
 
 int64_t CSqliteStatement::Int(int column) const {
     return sqlite3_column_int64(statement_, column);
+}
+
+double CSqliteStatement::Real(int column) const {
+    return sqlite3_column_double(statement_, column);
 }
 
 bool CSqliteStatement::IsNull(int column) const {

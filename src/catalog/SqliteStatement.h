@@ -27,6 +27,8 @@ public:
     CSqliteStatement& Bind(int index, const std::string& text);
     CSqliteStatement& BindBlob(int index, const void* data, size_t size);
     CSqliteStatement& BindNull(int index);
+    // Named apart: an int literal would fit both this and Bind(int64_t).
+    CSqliteStatement& BindReal(int index, double value);
 
     // True while there is a row to read; false at the end or on a failure (Done tells).
     bool Step();
@@ -37,6 +39,7 @@ public:
     void Reset();
 
     int64_t Int(int column) const;
+    double Real(int column) const;
     bool IsNull(int column) const;
     std::string Text(int column) const;
     std::vector<uint8_t> Blob(int column) const;

@@ -16,6 +16,7 @@
 #include "platform/FileSystem.h"
 #include "playback/LocalClock.h"
 #include "playback/SpanExport.h"
+#include "ui/MotionEventSteps.h"
 #include "ui/OperatorPrompts.h"
 #include "ui/PlaybackVideo.h"
 #include "ui/TimelineBar.h"
@@ -122,6 +123,10 @@ void CPlaybackDlg::CreateChildren() {
     stepButton_ = button("单帧");
     backButton_ = button("后退10秒");
     onButton_ = button("前进10秒");
+    previousEventButton_ = button("上一个事件");
+    nextEventButton_ = button("下一个事件");
+    previousEventButton_->setEnabled(false);
+    nextEventButton_->setEnabled(false);
     markFromButton_ = button("起点", kNarrowButtonPx);
     markToButton_ = button("终点", kNarrowButtonPx);
     snapshotButton_ = button("抓图");
@@ -144,11 +149,14 @@ void CPlaybackDlg::CreateChildren() {
         controls->addWidget(b);
     controls->addStretch();
     for (QPushButton* b : {markFromButton_, markToButton_, exportButton_}) controls->addWidget(b);
-    // The time of the picture above the timeline, the timeline's zoom beside it.
+    // The time of the picture above the timeline, the steps between the events marked on
+    // it and its zoom beside it (the row below has no room left for them).
     auto* above = new QHBoxLayout;
     above->addWidget(timeLabel_);
     above->addSpacing(12);
     above->addWidget(hint, 1);
+    for (QPushButton* b : {previousEventButton_, nextEventButton_}) above->addWidget(b);
+    above->addSpacing(12);
     for (QPushButton* b : {zoomIn, zoomOut, wholeDay}) above->addWidget(b);
 
     auto* left = new QVBoxLayout;
@@ -184,6 +192,8 @@ void CPlaybackDlg::CreateChildren() {
     });
     connect(backButton_, &QPushButton::clicked, this, [this] { Jump(-kJumpMs); });
     connect(onButton_, &QPushButton::clicked, this, [this] { Jump(kJumpMs); });
+    connect(previousEventButton_, &QPushButton::clicked, this, [this] { StepEvent(false); });
+    connect(nextEventButton_, &QPushButton::clicked, this, [this] { StepEvent(true); });
     connect(markFromButton_, &QPushButton::clicked, this, [this] { MarkSpan(true); });
     connect(markToButton_, &QPushButton::clicked, this, [this] { MarkSpan(false); });
     connect(timeline_, &CTimelineBar::SelectionChanged, this, &CPlaybackDlg::ShowSelection);
@@ -276,7 +286,9 @@ void CPlaybackDlg::LoadDayRecordings() {
         }
     }
     timeline_->SetRecordings(std::move(spans), catalog_.Gaps(camera, from, to));
+    timeline_->SetMotionEvents(catalog_.MotionEvents(camera, from, to));
     if (newDay) timeline_->FitRecordings();
+    EnableEventButtons();
 }
 
 void CPlaybackDlg::OnPictureShown(int64_t ms) {
@@ -290,6 +302,7 @@ void CPlaybackDlg::OnPictureShown(int64_t ms) {
         LoadDayRecordings();
     }
     timeline_->SetPosition(ms);
+    EnableEventButtons();
 }
 
 void CPlaybackDlg::TogglePlay() {
@@ -309,6 +322,22 @@ void CPlaybackDlg::SetRate(int rate) {
 
 void CPlaybackDlg::Jump(int64_t deltaMs) {
     if (shownMs_ >= 0) player_->Seek(shownMs_ + deltaMs);
+}
+
+void CPlaybackDlg::StepEvent(bool forward) {
+    if (shownMs_ < 0) return;
+    const std::vector<CatalogMotionEvent>& events = timeline_->MotionEvents();
+    const std::optional<int64_t> to = forward ? MotionEventSteps::Next(events, shownMs_)
+                                              : MotionEventSteps::Previous(events, shownMs_);
+    if (to) player_->Seek(*to);
+}
+
+void CPlaybackDlg::EnableEventButtons() {
+    const std::vector<CatalogMotionEvent>& events = timeline_->MotionEvents();
+    const bool shown = shownMs_ >= 0;
+    previousEventButton_->setEnabled(shown &&
+                                     MotionEventSteps::Previous(events, shownMs_).has_value());
+    nextEventButton_->setEnabled(shown && MotionEventSteps::Next(events, shownMs_).has_value());
 }
 
 void CPlaybackDlg::MarkSpan(bool start) {

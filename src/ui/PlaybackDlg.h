@@ -1,10 +1,10 @@
 // The playback window "录像回放", a window of its own beside the main window: the
 // cameras that have recordings, a calendar whose days with recordings are marked, the
-// chosen day's timeline (CTimelineBar), the video with the wall-clock time of the
-// picture shown, and the controls: play and pause, 1x 2x 4x 8x, one picture forward,
-// 10 s back and forth, a snapshot (JPEG) and the export of the span selected on the
-// timeline (Shift and a drag, or the start and end buttons at the picture shown) to MP4
-// with its SHA-256.
+// chosen day's timeline (CTimelineBar) with its motion events, the video with the
+// wall-clock time of the picture shown, and the controls: play and pause, 1x 2x 4x 8x,
+// one picture forward, 10 s back and forth, to the previous or next motion event, a
+// snapshot (JPEG) and the export of the span selected on the timeline (Shift and a
+// drag, or the start and end buttons at the picture shown) to MP4 with its SHA-256.
 //
 // Recordings are found through the catalog's read interface and played by a CPlayer on
 // threads of its own; an export runs on a worker thread. Neither disturbs recording.
@@ -73,6 +73,8 @@ public:
     QPushButton* StepButton() const { return stepButton_; }
     QPushButton* BackButton() const { return backButton_; }
     QPushButton* OnButton() const { return onButton_; }
+    QPushButton* PreviousEventButton() const { return previousEventButton_; }
+    QPushButton* NextEventButton() const { return nextEventButton_; }
     QPushButton* MarkFromButton() const { return markFromButton_; }
     QPushButton* MarkToButton() const { return markToButton_; }
     QPushButton* SnapshotButton() const { return snapshotButton_; }
@@ -94,6 +96,10 @@ private:
     void TogglePlay();
     void SetRate(int rate);
     void Jump(int64_t deltaMs);
+    // To the start of the motion event before (after) the picture shown.
+    void StepEvent(bool forward);
+    // Each event button on while there is an event its way.
+    void EnableEventButtons();
     // Starts (or ends) the span to export at the picture shown.
     void MarkSpan(bool start);
     void ShowSelection();
@@ -120,6 +126,8 @@ private:
     QPushButton* stepButton_ = nullptr;
     QPushButton* backButton_ = nullptr;
     QPushButton* onButton_ = nullptr;
+    QPushButton* previousEventButton_ = nullptr;
+    QPushButton* nextEventButton_ = nullptr;
     QPushButton* markFromButton_ = nullptr;
     QPushButton* markToButton_ = nullptr;
     QPushButton* snapshotButton_ = nullptr;

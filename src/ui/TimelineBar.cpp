@@ -23,20 +23,9 @@ const QColor kRecorded(58, 154, 74);
 const QColor kEmpty(214, 218, 224);
 const QColor kPosition(220, 30, 30);
 const QColor kSelection(40, 110, 230, 80);
-
-QColor CauseColour(RecordingGapCause cause) {
-    switch (cause) {
-        case RecordingGapCause::NotRunning:
-            return QColor(150, 150, 150);
-        case RecordingGapCause::CameraAbsent:
-            return QColor(230, 150, 40);
-        case RecordingGapCause::DiskFull:
-            return QColor(200, 40, 40);
-        case RecordingGapCause::NoMotion:
-            return QColor(120, 160, 220);
-    }
-    return kEmpty;
-}
+const QColor kMotion(240, 90, 30);
+// Motion marks run along the top of the band, over the recording they lie in.
+constexpr int kMotionStripPx = 12;
 
 QString TimeOfDay(int64_t ms, bool seconds) {
     return QDateTime::fromMSecsSinceEpoch(ms).toString(seconds ? QStringLiteral("HH:mm:ss")
@@ -50,6 +39,25 @@ CTimelineBar::CTimelineBar(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setMouseTracking(true);
     scale_.SetWidth(width());
+}
+
+QColor CTimelineBar::CauseColour(RecordingGapCause cause) {
+    switch (cause) {
+        case RecordingGapCause::NotRunning:
+            return QColor(150, 150, 150);
+        case RecordingGapCause::CameraAbsent:
+            return QColor(230, 150, 40);
+        case RecordingGapCause::DiskFull:
+            return QColor(200, 40, 40);
+        case RecordingGapCause::NoMotion:
+            // Nothing went wrong: barely darker than no recording at all.
+            return QColor(198, 203, 210);
+    }
+    return kEmpty;
+}
+
+QColor CTimelineBar::MotionColour() {
+    return kMotion;
 }
 
 QString CTimelineBar::CauseText(RecordingGapCause cause) {
@@ -70,6 +78,7 @@ void CTimelineBar::SetDay(int64_t dayStartMs, int64_t dayEndMs) {
     scale_.SetDay(dayStartMs, dayEndMs);
     recorded_.clear();
     gaps_.clear();
+    motion_.clear();
     selection_ = Span{};
     update();
 }
@@ -77,6 +86,11 @@ void CTimelineBar::SetDay(int64_t dayStartMs, int64_t dayEndMs) {
 void CTimelineBar::SetRecordings(std::vector<Span> recorded, std::vector<CatalogGap> gaps) {
     recorded_ = std::move(recorded);
     gaps_ = std::move(gaps);
+    update();
+}
+
+void CTimelineBar::SetMotionEvents(std::vector<CatalogMotionEvent> events) {
+    motion_ = std::move(events);
     update();
 }
 
@@ -144,6 +158,9 @@ void CTimelineBar::paintEvent(QPaintEvent*) {
     for (const CatalogGap& gap : gaps_)
         fill(gap.FromMs, gap.ToMs, CauseColour(gap.Cause), gapStrip);
     for (const Span& span : recorded_) fill(span.FromMs, span.ToMs, kRecorded, band);
+    const QRect motionStrip(band.left(), band.top(), band.width(), kMotionStripPx);
+    for (const CatalogMotionEvent& event : motion_)
+        fill(event.StartMs, ShownEndMs(event), kMotion, motionStrip);
     if (HasSelection()) fill(selection_.FromMs, selection_.ToMs, kSelection, rect());
     PaintTicks(painter, ruler);
     if (positionMs_ >= 0) {
@@ -212,13 +229,33 @@ void CTimelineBar::wheelEvent(QWheelEvent* event) {
 
 QString CTimelineBar::HoverText(int64_t ms) const {
     QString text = TimeOfDay(ms, true);
-    for (const Span& span : recorded_) {
-        if (ms >= span.FromMs && ms <= span.ToMs) return text + QString::fromUtf8(" 有录像");
+    const auto recorded = std::any_of(recorded_.begin(), recorded_.end(), [ms](const Span& span) {
+        return ms >= span.FromMs && ms <= span.ToMs;
+    });
+    const auto gap = std::find_if(gaps_.begin(), gaps_.end(), [ms](const CatalogGap& hole) {
+        return ms >= hole.FromMs && ms < hole.ToMs;
+    });
+    if (recorded) {
+        text += QString::fromUtf8(" 有录像");
+    } else if (gap != gaps_.end()) {
+        text += " " + CauseText(gap->Cause);
+    } else {
+        text += QString::fromUtf8(" 无录像");
     }
-    for (const CatalogGap& gap : gaps_) {
-        if (ms >= gap.FromMs && ms < gap.ToMs) return text + " " + CauseText(gap.Cause);
+    for (const CatalogMotionEvent& event : motion_) {
+        if (ms < event.StartMs || ms > ShownEndMs(event)) continue;
+        text += QString::fromUtf8(", 移动 %1 至 %2, 最大 %3%")
+                    .arg(TimeOfDay(event.StartMs, true),
+                         event.Ongoing ? QString::fromUtf8("现在") : TimeOfDay(event.EndMs, true))
+                    .arg(event.PeakPct, 0, 'f', 1);
+        break;
     }
-    return text + QString::fromUtf8(" 无录像");
+    return text;
+}
+
+int64_t CTimelineBar::ShownEndMs(const CatalogMotionEvent& event) const {
+    if (!event.Ongoing || recorded_.empty()) return event.EndMs;
+    return std::max(event.EndMs, recorded_.back().ToMs);
 }
 
 bool CTimelineBar::event(QEvent* event) {

@@ -29,6 +29,14 @@ void CMemoryCatalog::AddGap(const std::string& camera, const CatalogGap& gap) {
     gaps_.push_back({camera, gap});
 }
 
+void CMemoryCatalog::AddMotionEvent(const std::string& camera, const CatalogMotionEvent& event) {
+    std::lock_guard<std::mutex> lock(lock_);
+    motion_.emplace_back(camera, event);
+    std::stable_sort(motion_.begin(), motion_.end(), [](const auto& a, const auto& b) {
+        return a.second.StartMs < b.second.StartMs;
+    });
+}
+
 CatalogFile CMemoryCatalog::File(int64_t id) const {
     std::lock_guard<std::mutex> lock(lock_);
     for (const CEntry& entry : files_) {
@@ -91,4 +99,15 @@ std::vector<CatalogGap> CMemoryCatalog::Gaps(const std::string& camera, int64_t 
             gaps.push_back(gap.Gap);
     }
     return gaps;
+}
+
+std::vector<CatalogMotionEvent> CMemoryCatalog::MotionEvents(const std::string& camera,
+                                                             int64_t fromMs, int64_t toMs) const {
+    std::lock_guard<std::mutex> lock(lock_);
+    std::vector<CatalogMotionEvent> events;
+    for (const auto& [name, event] : motion_) {
+        if (name == camera && event.StartMs < toMs && (event.Ongoing || event.EndMs >= fromMs))
+            events.push_back(event);
+    }
+    return events;
 }

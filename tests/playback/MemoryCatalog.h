@@ -1,11 +1,12 @@
 // A catalog of recordings held in memory, for the tests of playback and export: files
-// with their key frames and holes, added and grown by hand as a recorder would tell the
-// real catalog. Threads: any; every call takes one lock.
+// with their key frames, holes and motion events, added and grown by hand as a recorder
+// would tell the real catalog. Threads: any; every call takes one lock.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "catalog/CatalogReader.h"
@@ -17,6 +18,7 @@ public:
     // What a growing file holds now: its row, and key frames added to it.
     void UpdateFile(const CatalogFile& file, const std::vector<CatalogKeyFrame>& newKeys);
     void AddGap(const std::string& camera, const CatalogGap& gap);
+    void AddMotionEvent(const std::string& camera, const CatalogMotionEvent& event);
     CatalogFile File(int64_t id) const;
 
     std::vector<std::string> Cameras() const override;
@@ -27,6 +29,8 @@ public:
     std::vector<CatalogKeyFrame> KeyFrames(int64_t fileId) const override;
     std::vector<CatalogGap> Gaps(const std::string& camera, int64_t fromMs,
                                  int64_t toMs) const override;
+    std::vector<CatalogMotionEvent> MotionEvents(const std::string& camera, int64_t fromMs,
+                                                 int64_t toMs) const override;
 
 private:
     struct CEntry {
@@ -41,4 +45,5 @@ private:
     mutable std::mutex lock_;
     std::vector<CEntry> files_;     // guarded by lock_, oldest first
     std::vector<CCameraGap> gaps_;  // guarded by lock_
+    std::vector<std::pair<std::string, CatalogMotionEvent>> motion_;  // guarded by lock_
 };

@@ -1,8 +1,9 @@
 // The playback window as an operator meets it, offscreen, on recordings made by the
 // test with an in-memory catalog: it opens on the newest recording, marks the days with
 // recordings, seeks where the timeline is clicked, plays, takes a snapshot and exports
-// the span selected; the main window opens it from both of its menus. Also the
-// timeline's arithmetic.
+// the span selected, shows motion events and steps between them; the main window opens
+// it from both of its menus. Also the timeline's arithmetic and the choice of the event
+// to step to.
 #include <QCalendarWidget>
 #include <QLabel>
 #include <QListWidget>
@@ -19,6 +20,7 @@
 #include "common/Messages.h"
 #include "playback/FileDigest.h"
 #include "ui/MonitorDlg.h"
+#include "ui/MotionEventSteps.h"
 #include "ui/OperatorPrompts.h"
 #include "ui/PlaybackDlg.h"
 #include "ui/PlaybackVideo.h"
@@ -66,6 +68,16 @@ struct CRecordings {
     CMemoryCatalog Catalog;
     QDate Older, Newer;
     bool Recorded = false;
+};
+
+// "前门"'s recording yesterday with two motion events in it and a quiet hole after it,
+// its camera recording on motion only.
+struct CMotionRecordings : CRecordings {
+    CMotionRecordings() {
+        Catalog.AddMotionEvent("前门", {At(Newer, 14, 0) + 10000, At(Newer, 14, 0) + 15000, 20});
+        Catalog.AddMotionEvent("前门", {At(Newer, 14, 0) + 40000, At(Newer, 14, 0) + 45000, 60});
+        Catalog.AddGap("前门", {At(Newer, 14, 1), At(Newer, 14, 3), RecordingGapCause::NoMotion});
+    }
 };
 
 bool Marked(QCalendarWidget* calendar, const QDate& day) {
@@ -212,6 +224,101 @@ private slots:
         QApplication::sendEvent(&bar, &wheel);
         QVERIFY(bar.Scale().ViewToMs() - bar.Scale().ViewFromMs() < 1440 * 60000LL);
         QVERIFY(std::abs(bar.Scale().TimeAt(360) - under) <= 60000);
+    }
+
+    // Which event "上一个事件" and "下一个事件" go to, from the picture shown; a picture
+    // within a second of a start counts as that start.
+    void MotionEventStepsChooseByPosition_data() {
+        QTest::addColumn<bool>("withEvents");
+        QTest::addColumn<double>("atS");        // seconds from the first event's start
+        QTest::addColumn<qint64>("previousS");  // -1: none
+        QTest::addColumn<qint64>("nextS");
+        QTest::newRow("before them") << true << -60.0 << -1LL << 0LL;
+        QTest::newRow("at the first start") << true << 0.0 << -1LL << 300LL;
+        QTest::newRow("just after it") << true << 0.5 << -1LL << 300LL;
+        QTest::newRow("inside the first") << true << 10.0 << 0LL << 300LL;
+        QTest::newRow("between two") << true << 200.0 << 0LL << 300LL;
+        QTest::newRow("a seek landing just before") << true << 299.5 << 0LL << 600LL;
+        QTest::newRow("inside the one under way") << true << 650.0 << 600LL << -1LL;
+        QTest::newRow("after them") << true << 7200.0 << 600LL << -1LL;
+        QTest::newRow("no events") << false << 0.0 << -1LL << -1LL;
+    }
+    void MotionEventStepsChooseByPosition() {
+        QFETCH(bool, withEvents);
+        QFETCH(double, atS);
+        QFETCH(qint64, previousS);
+        QFETCH(qint64, nextS);
+        const int64_t base = At(QDate(2026, 1, 1), 10, 0);
+        std::vector<CatalogMotionEvent> events;
+        if (withEvents) {
+            events = {{base, base + 20000, 10},
+                      {base + 300000, base + 300000, 2},
+                      {base + 600000, base + 600000, 30, true}};
+        }
+        const auto seconds = [base](std::optional<int64_t> ms) {
+            return ms ? (*ms - base) / 1000 : int64_t{-1};
+        };
+        const int64_t at = base + std::llround(atS * 1000);
+        QCOMPARE(seconds(MotionEventSteps::Previous(events, at)), previousS);
+        QCOMPARE(seconds(MotionEventSteps::Next(events, at)), nextS);
+    }
+
+    // The day's events are marks along the top of the recording, the quiet hole of a
+    // camera recording on motion only is neutral, and the event buttons step between
+    // the events.
+    void ShowsMotionEventsAndStepsBetweenThem() {
+        CMotionRecordings recordings;
+        QVERIFY(recordings.Recorded);
+        CPlaybackDlg window(recordings.Catalog);
+        window.show();
+        const int64_t start = At(recordings.Newer, 14, 0);
+        QTRY_VERIFY2_WITH_TIMEOUT(window.ShownMs() >= start && window.ShownMs() < start + 5000,
+                                  "the first picture of the newest recording", kUiWaitMs);
+        CTimelineBar* timeline = window.Timeline();
+        QCOMPARE(timeline->MotionEvents().size(), size_t{2});
+        QVERIFY(!window.PreviousEventButton()->isEnabled());
+        QVERIFY(window.NextEventButton()->isEnabled());
+        QCOMPARE(window.NextEventButton()->text(), QString::fromUtf8("下一个事件"));
+        QCOMPARE(window.PreviousEventButton()->text(), QString::fromUtf8("上一个事件"));
+
+        const QImage image = timeline->grab().toImage();
+        const auto pixel = [&](int64_t ms, int y) {
+            return image.pixelColor(static_cast<int>(timeline->Scale().XOf(ms)) + 1, y);
+        };
+        const int top = 22;  // inside the motion strip, below the ruler
+        const int bottom = timeline->height() - 5;
+        for (const int64_t ms : {start + 10000, start + 40000}) {
+            const QColor mark = pixel(ms, top);
+            QVERIFY2(mark == CTimelineBar::MotionColour(), qPrintable(mark.name()));
+            const QColor below = pixel(ms, bottom);  // the recording goes on under it
+            QVERIFY2(below.green() > below.red() + 50, qPrintable(below.name()));
+        }
+        const QColor plain = pixel(start + 25000, top);
+        QVERIFY2(plain.green() > plain.red() + 50, qPrintable(plain.name()));
+        const QColor quiet = pixel(At(recordings.Newer, 14, 2), bottom);
+        QCOMPARE(quiet, CTimelineBar::CauseColour(RecordingGapCause::NoMotion));
+        QVERIFY2(std::abs(quiet.red() - quiet.blue()) < 20, qPrintable(quiet.name()));
+        QCOMPARE(CTimelineBar::CauseText(RecordingGapCause::NoMotion), QString::fromUtf8("无移动"));
+        if (const QByteArray folder = qgetenv("ORVEX_SCREENSHOT_DIR"); !folder.isEmpty()) {
+            window.grab().save(QString::fromLocal8Bit(folder) + "/timeline-events.png");
+        }
+
+        // On to each event's start, back to the first; none beyond the last.
+        QTest::mouseClick(window.NextEventButton(), Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            window.ShownMs() >= start + 10000 && window.ShownMs() <= start + 10040,
+            "the first event's start", kUiWaitMs);
+        QVERIFY(!window.PreviousEventButton()->isEnabled());
+        QTest::mouseClick(window.NextEventButton(), Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            window.ShownMs() >= start + 40000 && window.ShownMs() <= start + 40040,
+            "the second event's start", kUiWaitMs);
+        QVERIFY(!window.NextEventButton()->isEnabled());
+        QVERIFY(window.PreviousEventButton()->isEnabled());
+        QTest::mouseClick(window.PreviousEventButton(), Qt::LeftButton);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            window.ShownMs() >= start + 10000 && window.ShownMs() <= start + 10040,
+            "back at the first event's start", kUiWaitMs);
     }
 
     void OpensSeeksPlaysAndExports() {
