@@ -5,10 +5,15 @@
 #include <cstring>
 #include <opencv2/core.hpp>
 
-#include "capture/CaptureObject.h"
+#include "app/MonitorApp.h"
 #include "motion/MotionDetector.h"
 #include "motion/MotionEventTracker.h"
 #include "motion/MotionPicture.h"
+
+namespace {
+// Room for the longest camera name (255 bytes) and the text around it.
+constexpr size_t kLogLineBytes = 520;
+}  // namespace
 
 // What the analysing thread owns; kept here so the header needs no OpenCV.
 struct CMotionWatch::Analysis {
@@ -177,7 +182,7 @@ void CMotionWatch::ReportEndLocked() {
 }
 
 void CMotionWatch::Log(const char* format, ...) {
-    char line[kComponentLogMaxBytes + 1];
+    char line[kLogLineBytes];
     va_list args;
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
@@ -185,5 +190,5 @@ void CMotionWatch::Log(const char* format, ...) {
     if (log_)
         log_(line);
     else
-        ComponentLog(nullptr, "%s", line);
+        AppLog(line);
 }

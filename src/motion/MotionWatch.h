@@ -33,7 +33,7 @@ class CMotionWatch : public IFrameTarget {
 public:
     // moving: an event started (true) or ended (false).
     using StateFn = std::function<void(bool moving)>;
-    // One finished log line, without the component's leading space.
+    // One finished log line.
     using LogFn = std::function<void(const std::string& line)>;
 
     static constexpr int64_t kAnalysisIntervalMs = 200;
