@@ -17,6 +17,7 @@ add src/ui/Fine.cpp '#include "widgets/StyledButton.h"'
 add src/resources/Fine.cpp '#include <QtGlobal>'
 add src/widgets/Fine.cpp '#include "resources/IconResources.h"'
 add tests/app/FineTest.cpp '#include "support/TestSupport.h"'
+add src/motion/Fine.cpp '#include "capture/FrameTarget.h"'
 # Must fail, one line each.
 add src/common/Messages.cpp '#include "capture/DeviceInfo.h"'
 add src/capture/Recorder.cpp '#include "config/CameraListFile.h"'
@@ -27,6 +28,8 @@ add src/camcap/Qt.cpp '#include <QObject>'
 add src/ui/Gst.cpp '#include <glib.h>'
 add tests/capture/WrongTest.cpp '#include "camcap/GstRef.h"'
 add src/resources/Up.cpp '#include "widgets/StyledButton.h"'
+add src/capture/Up.cpp '#include "motion/MotionWatch.h"'
+add src/motion/Up.cpp '#include "camcap/GstRef.h"'
 
 output=$(bash "$checker" "$tree")
 status=$?
@@ -34,11 +37,12 @@ fail=0
 [ "$status" -eq 1 ] || { echo "expected exit 1, got $status"; fail=1; }
 for expected in src/common/Messages.cpp src/capture/Recorder.cpp src/app/Main.cpp \
                 src/config/List.cpp src/app/Qt.cpp src/camcap/Qt.cpp src/ui/Gst.cpp \
-                tests/capture/WrongTest.cpp src/resources/Up.cpp; do
+                tests/capture/WrongTest.cpp src/resources/Up.cpp src/capture/Up.cpp \
+                src/motion/Up.cpp; do
     echo "$output" | grep -q "^$expected:1:" || { echo "not reported: $expected"; fail=1; }
 done
 if echo "$output" | grep -q 'Fine'; then
     echo "reported an allowed include:"; echo "$output" | grep Fine; fail=1
 fi
-[ "$(echo "$output" | grep -c ':1: ')" -eq 9 ] || { echo "expected 9 reports:"; echo "$output"; fail=1; }
+[ "$(echo "$output" | grep -c ':1: ')" -eq 11 ] || { echo "expected 11 reports:"; echo "$output"; fail=1; }
 exit $fail
