@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
             CRetention retention(std::move(options));
             retention.Start();
             CMonitorDlg window(monitor, &catalog, &catalog);
+            window.SetMotionEvents(&catalog);
             const CTermination termination([&window] { window.reject(); });
             instance.Listen(&window, [&window] {
                 // Keeps a maximized window maximized, as showNormal would not.

@@ -158,6 +158,14 @@ const ILiveSource* CLiveView::Requested() const {
     return pending_ ? pending_->Camera->Source.get() : nullptr;
 }
 
+QImage CLiveView::Picture() {
+    const FrameBuffer& frame = frames_->Take();
+    if (frame.Empty()) return QImage();
+    return QImage(frame.Pixels.data(), frame.Width, frame.Height, frame.Stride,
+                  QImage::Format_RGB32)
+        .copy();
+}
+
 bool CLiveView::Paint(QPainter& painter, const QRect& inside) {
     const FrameBuffer& frame = frames_->Take();
     if (frame.Empty()) return false;

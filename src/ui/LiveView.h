@@ -15,6 +15,7 @@
 // Frames arrive on the capture library's threads (CFrameSlot).
 #pragma once
 
+#include <QImage>
 #include <QRect>
 #include <QWidget>
 #include <atomic>
@@ -92,6 +93,8 @@ public:
     // Draws the newest frame scaled into inside; false when there is none.
     bool Paint(QPainter& painter, const QRect& inside);
     uint64_t FramesPainted() const { return framesPainted_; }
+    // A copy of the newest frame; a null image when there is none.
+    QImage Picture();
 
 private:
     struct CCamera;

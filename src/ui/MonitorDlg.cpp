@@ -20,6 +20,7 @@
 #include "resources/IconResources.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
+#include "ui/MotionSettingsDlg.h"
 #include "ui/PlaybackDlg.h"
 #include "ui/SystemSettingsDlg.h"
 #include "ui/UiThread.h"
@@ -129,10 +130,14 @@ void CMonitorDlg::Start() {
     linkButton_->SetLinkAddress(kLinkAddress);
     linkButton_->SetIconFromResource(kLinkIcon);
     LayoutCells();
+    motion_ = LoadMotionSettings(MotionSettingsPath(CameraListPath()));
     for (int i = 0; i < kCellCount; ++i) {
         cells_[i] = new CVideoCell(
             i, &handle_, &handle_, [&app = app_] { return app.Settings().RecordDir; }, recordings_,
             this);
+        cells_[i]->SetMotion({motionEvents_, [this](const DeviceInfo& record) {
+                                  return MotionSettingsFor(motion_, record);
+                              }});
         cells_[i]->setGeometry(ToQRect(cellRects_[i]));
         cells_[i]->show();
     }
@@ -364,7 +369,33 @@ QMenu* CMonitorDlg::NewTreeMenu(QTreeWidgetItem* item) {
     menu->addAction(QString::fromUtf8(CPlaybackDlg::kTitle), this,
                     [this, camera] { OpenPlayback(camera); })
         ->setEnabled(catalog_ != nullptr);
+    menu->addAction(QString::fromUtf8(CMotionSettingsDlg::kTitle), this,
+                    [this, copy = *record] { OpenMotionSettings(copy); });
     return menu;
+}
+
+void CMonitorDlg::OpenMotionSettings(const DeviceInfo& record) {
+    auto picture = [cells = QPointer<CMonitorDlg>(this), record]() -> QImage {
+        if (!cells) return QImage();
+        for (CVideoCell* cell : cells->cells_) {
+            if (cell != nullptr && cell->HoldsDevice(record)) return cell->Picture();
+        }
+        return QImage();
+    };
+    auto* dialog = new CMotionSettingsDlg(this, FieldText(record.CustomDeviceName),
+                                          MotionSettingsFor(motion_, record), picture);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog, record] {
+        const MotionSettings chosen = dialog->Result();
+        motion_[MotionSettingsKey(record)] = chosen;
+        if (!SaveMotionSettings(MotionSettingsPath(CameraListPath()), motion_)) {
+            AppLog("保存移动侦测设置失败");
+        }
+        for (CVideoCell* cell : cells_) {
+            if (cell != nullptr) cell->ApplyMotionSettings(record, chosen);
+        }
+    });
+    dialog->open();
 }
 
 void CMonitorDlg::contextMenuEvent(QContextMenuEvent* event) {

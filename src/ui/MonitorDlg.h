@@ -19,6 +19,7 @@
 
 #include "capture/WorkerThread.h"
 #include "common/DeviceInfo.h"
+#include "config/MotionSettingsFile.h"
 #include "ui/CameraListLoader.h"
 #include "ui/MonitorLayout.h"
 #include "ui/QtWindowHandle.h"
@@ -26,6 +27,7 @@
 
 class CColorLabel;
 class CMonitorApp;
+class IMotionObserver;
 class CPlaybackDlg;
 class ICatalogReader;
 class IRecordingObserver;
@@ -53,6 +55,8 @@ public:
     ~CMonitorDlg() override;
 
     HWND WindowHandle() { return &handle_; }
+    // Where the cameras' motion events go (may be null; outlives the window). Before Start.
+    void SetMotionEvents(IMotionObserver* events) { motionEvents_ = events; }
 
     // Shows the window maximized, lays it out and starts the timer and the loader.
     void Start();
@@ -78,6 +82,11 @@ public:
     // recorded; nothing without a catalog.
     void OpenPlayback(const QString& camera = QString());
     CPlaybackDlg* Playback() const;
+    // Shows the motion settings of the camera of record (modal to this window, without
+    // waiting for it); saved settings apply at once to the cell that shows the camera.
+    void OpenMotionSettings(const DeviceInfo& record);
+    const MotionSettingsTable& Motion() const { return motion_; }
+
     // The right-click menus: the window's, and that of a camera item of the tree.
     QMenu* NewWindowMenu();
     QMenu* NewTreeMenu(QTreeWidgetItem* item);
@@ -135,7 +144,9 @@ private:
     QTableWidget* logList_ = nullptr;
     std::array<CVideoCell*, kCellCount> cells_{};
     std::vector<DeviceInfo> records_;  // the tree's camera items, by position under the root
-    QPointer<CPlaybackDlg> playback_;  // a child window; gone when the operator closed it
+    IMotionObserver* motionEvents_ = nullptr;  // called on the motion watches' threads
+    MotionSettingsTable motion_;               // UI thread; loaded at Start
+    QPointer<CPlaybackDlg> playback_;          // a child window; gone when the operator closed it
 
     CUiLink uiLink_{this};  // the loader's requests
     CWorkerThread loader_;

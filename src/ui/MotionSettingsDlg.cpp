@@ -29,7 +29,7 @@ CMotionSettingsDlg::CMotionSettingsDlg(QWidget* parent, const QString& cameraNam
                                        const MotionSettings& initial,
                                        std::function<QImage()> livePicture)
     : QDialog(parent), result_(initial) {
-    setWindowTitle(Text("移动侦测设置"));
+    setWindowTitle(Text(kTitle));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     CreateControls(cameraName, std::move(livePicture));

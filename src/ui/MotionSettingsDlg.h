@@ -24,6 +24,7 @@ class CMotionSettingsDlg : public QDialog {
     Q_OBJECT
 
 public:
+    static constexpr const char* kTitle = "移动侦测设置";
     static constexpr double kMinAreaStepPct = 0.5;
     static constexpr int kMinAreaDecimals = 1;
 

@@ -2,30 +2,63 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
+#include <cstring>
 
 #include "capture/CameraChannel.h"
+#include "capture/MotionTrigger.h"
 #include "common/Messages.h"
+#include "motion/MotionWatch.h"
 
 namespace {
 
-// A camera channel as a live view opens it: the channel records when the record asks.
+// A camera channel as a live view opens it: the channel records when the record asks,
+// and its pictures pass a motion watch on their way to the view.
 class CChannelSource : public ILiveSource {
 public:
     CChannelSource(const DeviceInfo& record, HWND notice, RecordDirFn recordDir,
-                   IRecordingObserver* recordings)
-        : record_(record), notice_(notice), channel_(std::move(recordDir), recordings) {}
+                   IRecordingObserver* recordings, IMotionObserver* motionEvents,
+                   const MotionSettings& motion, std::function<void(bool)> onMotion)
+        : record_(record),
+          notice_(notice),
+          motionEvents_(motionEvents),
+          motion_(motion),
+          onMotion_(std::move(onMotion)),
+          channel_(std::move(recordDir), recordings, &trigger_) {
+        trigger_.SetMotionOnly(MotionOnly(motion));
+    }
 
     int Open(IFrameTarget* target, int32_t reserved) override {
+        const size_t length = strnlen(record_.CustomDeviceName, sizeof record_.CustomDeviceName);
+        watch_ =
+            std::make_unique<CMotionWatch>(std::string(record_.CustomDeviceName, length), target,
+                                           motion_, motionEvents_, &trigger_, onMotion_);
         // The library only reads the record, during this call.
-        return channel_.Open(target, const_cast<DeviceInfo*>(&record_), notice_, reserved);
+        return channel_.Open(watch_.get(), const_cast<DeviceInfo*>(&record_), notice_, reserved);
+    }
+    // UI thread, once the opening has ended.
+    void UpdateMotion(const MotionSettings& motion) {
+        trigger_.SetMotionOnly(MotionOnly(motion));
+        if (watch_) watch_->UpdateSettings(motion);
     }
     int32_t Handle() const override { return channel_.GetHandle(); }
     int Snapshot(const char* path) override { return channel_.Snapshot(path); }
     const DeviceInfo& Record() const override { return record_; }
 
 private:
+    static bool MotionOnly(const MotionSettings& motion) {
+        return motion.Enabled && motion.MotionOnlyRecording;
+    }
+
     const DeviceInfo record_;
     const HWND notice_;
+    IMotionObserver* const motionEvents_;
+    const MotionSettings motion_;  // as the opening began
+    const std::function<void(bool)> onMotion_;
+    // Destroyed in reverse: the channel closes the camera and its recording before the
+    // watch, which ends a motion event under way, goes.
+    CMotionTrigger trigger_;
+    std::unique_ptr<CMotionWatch> watch_;  // made on the opening thread
     CCameraChannel channel_;
 };
 
@@ -39,6 +72,7 @@ CVideoCell::CVideoCell(int index, HWND parent, HWND notice, RecordDirFn recordDi
       notice_(notice),
       recordDir_(std::move(recordDir)),
       recordings_(recordings),
+      motionLink_(std::make_shared<CUiLink>(this)),
       view_(this),
       handle_(this) {
     ZeroDeviceInfo(record_);
@@ -47,6 +81,7 @@ CVideoCell::CVideoCell(int index, HWND parent, HWND notice, RecordDirFn recordDi
 }
 
 CVideoCell::~CVideoCell() {
+    motionLink_->Cut();
     handle_.MarkDead();
 }
 
@@ -58,7 +93,15 @@ void CVideoCell::SetSelected(bool selected) {
 
 void CVideoCell::OpenCamera(bool fromMessage) {
     CloseCamera();
-    view_.Open(std::make_unique<CChannelSource>(record_, notice_, recordDir_, recordings_),
+    const MotionSettings motion =
+        motion_.SettingsFor ? motion_.SettingsFor(record_) : MotionSettings{};
+    const uint64_t opening = opening_;
+    // The watch's thread tells of motion; the cell hears it on its own thread.
+    auto onMotion = [link = motionLink_, this, opening](bool moving) {
+        link->Post([this, opening, moving] { SetMoving(opening, moving); });
+    };
+    view_.Open(std::make_unique<CChannelSource>(record_, notice_, recordDir_, recordings_,
+                                                motion_.Events, motion, onMotion),
                [this, fromMessage](int result) {
                    if (result == 0 && fromMessage) CloseCamera();
                    emit OpeningFinished(result);
@@ -67,7 +110,23 @@ void CVideoCell::OpenCamera(bool fromMessage) {
 
 void CVideoCell::CloseCamera() {
     view_.Close();
+    ++opening_;
+    SetMoving(opening_, false);
     repaint();
+}
+
+void CVideoCell::ApplyMotionSettings(const DeviceInfo& record, const MotionSettings& settings) {
+    if (!HoldsDevice(record)) return;
+    if (auto* source = dynamic_cast<CChannelSource*>(view_.Shown())) {
+        source->UpdateMotion(settings);
+    }
+}
+
+void CVideoCell::SetMoving(uint64_t opening, bool moving) {
+    if (opening != opening_ || moving == moving_) return;
+    moving_ = moving;
+    update();
+    emit MotionChanged(moving);
 }
 
 int CVideoCell::Snapshot(const char* path) {
@@ -103,6 +162,14 @@ void CVideoCell::paintEvent(QPaintEvent*) {
     if (!painted) painter.fillRect(inside, palette().window());
     painter.setPen(QColor::fromRgb(selected_ ? kSelectedFrame : kNormalFrame));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (moving_) {
+        // A red dot in the top right corner while the camera sees motion.
+        const int size = std::clamp(height() / 16, 8, 18);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 1.5));
+        painter.setBrush(QColor::fromRgb(kMotionMark));
+        painter.drawEllipse(QRect(width() - size - 8, 8, size, size));
+    }
     if (painted) emit FramePainted();
 }
 

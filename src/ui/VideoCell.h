@@ -12,12 +12,24 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "capture/Recorder.h"
 #include "common/DeviceInfo.h"
+#include "common/MotionObserver.h"
+#include "common/MotionSettings.h"
 #include "common/WindowHandle.h"
 #include "ui/LiveView.h"
 #include "ui/QtWindowHandle.h"
+
+// How the cameras a cell opens watch for motion.
+struct CellMotion {
+    IMotionObserver* Events = nullptr;  // told of every event (may be null); outlives the cell
+    // The camera's settings, asked on the UI thread at each opening; empty: never watched.
+    std::function<MotionSettings(const DeviceInfo&)> SettingsFor;
+};
 
 class CVideoCell : public QWidget {
     Q_OBJECT
@@ -25,6 +37,7 @@ class CVideoCell : public QWidget {
 public:
     static constexpr QRgb kSelectedFrame = qRgb(255, 220, 64);
     static constexpr QRgb kNormalFrame = qRgb(44, 52, 65);
+    static constexpr QRgb kMotionMark = qRgb(230, 30, 30);
 
     // parent: receives WM_CELL_NOTIFY; notice: where the capture library's texts go;
     // recordDir: where the camera's recordings go; recordings: told of their files (may
@@ -44,6 +57,13 @@ public:
     const DeviceInfo& Record() const { return record_; }
     void SetRecord(const DeviceInfo& record) { record_ = record; }
 
+    // Where the motion of the cameras opened from now on goes.
+    void SetMotion(CellMotion motion) { motion_ = std::move(motion); }
+    // New settings for the camera, applied at once when the cell shows it.
+    void ApplyMotionSettings(const DeviceInfo& record, const MotionSettings& settings);
+    // The camera shown sees motion (the cell draws its red mark).
+    bool Moving() const { return moving_; }
+
     // Starts opening the record's camera after closing the current one. fromMessage:
     // asked by WM_CELL_OPEN, so a failure leaves the cell empty.
     void OpenCamera(bool fromMessage = false);
@@ -61,6 +81,9 @@ public:
     // An opening under way, or a cancelled one still closing its camera.
     bool Opening() const { return view_.Busy(); }
 
+    // The newest picture of the camera shown; a null image without one.
+    QImage Picture() { return view_.Picture(); }
+
     HWND WindowHandle() { return &handle_; }
     uint64_t FramesPainted() const { return view_.FramesPainted(); }
 
@@ -68,6 +91,7 @@ signals:
     // An opening has ended and its outcome was applied; result 1 when it opened.
     void OpeningFinished(int result);
     void FramePainted();
+    void MotionChanged(bool moving);
 
 protected:
     bool event(QEvent* event) override;
@@ -76,6 +100,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void SetMoving(uint64_t opening, bool moving);
+
     const int cellIndex_;
     const HWND parent_;
     const HWND notice_;
@@ -84,6 +110,10 @@ private:
     bool enlarged_ = false;
     bool selected_ = false;
     DeviceInfo record_;
+    CellMotion motion_;
+    bool moving_ = false;
+    uint64_t opening_ = 0;  // counts the openings, so a closed camera's motion is ignored
+    const std::shared_ptr<CUiLink> motionLink_;  // cut by the destructor
     CLiveView view_;
     CQtWindowHandle handle_;  // receives WM_CELL_OPEN
 };
