@@ -1,5 +1,7 @@
 #include "motion/MotionDetector.h"
 
+#include <algorithm>
+#include <cmath>
 #include <opencv2/imgproc.hpp>
 
 CMotionDetector::CMotionDetector()
@@ -19,6 +21,7 @@ void CMotionDetector::Reset() {
     model_ = cv::createBackgroundSubtractorMOG2(kHistoryAnalyses, kVarThreshold, false);
     settleLeft_ = kSettleAnalyses;
     settlingLight_ = false;
+    lastMean_ = -1;
 }
 
 void CMotionDetector::BuildWatchMask(cv::Size size) {
@@ -38,8 +41,10 @@ void CMotionDetector::BuildWatchMask(cv::Size size) {
 }
 
 void CMotionDetector::Relearn(const cv::Mat& picture) {
-    // A learning rate of 1 starts the model afresh from this picture.
-    model_->apply(picture, foreground_, 1.0);
+    // A new model rather than a learning rate of 1: that rate sets every pixel's variance
+    // to the (clamped) square of the light's jump, which then hides a person for minutes.
+    model_ = cv::createBackgroundSubtractorMOG2(kHistoryAnalyses, kVarThreshold, false);
+    model_->apply(picture, foreground_);
     settleLeft_ = kSettleAnalyses - 1;
 }
 
@@ -51,6 +56,22 @@ MotionMeasure CMotionDetector::Analyze(const cv::Mat& grey) {
         Reset();
     }
     cv::GaussianBlur(grey, blurred_, cv::Size(kBlurKernelPx, kBlurKernelPx), 0);
+    // Light that changes the whole picture alike (drift, a lamp) is taken out first: the
+    // picture's mean is brought to a fixed level. The model's means would follow slow
+    // drift only with a lag, and that lag widens every pixel's variance until a person
+    // no longer stands out. A quick jump of the mean (the exposure's gain, which the
+    // level alone does not undo) is a change of light: a person entering moves it by a
+    // few levels only.
+    const double mean = cv::mean(blurred_, watchedPixels_ > 0 ? watchMask_ : cv::noArray())[0];
+    const bool meanJumped = lastMean_ >= 0 && std::abs(mean - lastMean_) > kLightStepLevels;
+    lastMean_ = mean;
+    blurred_.convertTo(blurred_, -1, 1.0, kLevelledMean - mean);
+    if (meanJumped) {
+        measure.LightChange = true;
+        settlingLight_ = true;
+        Relearn(blurred_);
+        return measure;
+    }
     model_->apply(blurred_, foreground_);
     if (settleLeft_ > 0) {
         --settleLeft_;

@@ -27,6 +27,11 @@ public:
     // Squared distance in model deviations beyond which a pixel is foreground.
     static constexpr double kVarThreshold = 25.0;
     static constexpr int kBlurKernelPx = 5;
+    // The mean grey level every picture is shifted to before the model sees it.
+    static constexpr double kLevelledMean = 128.0;
+    // A jump of the picture's mean by more than this from one analysis to the next is one
+    // of light.
+    static constexpr double kLightStepLevels = 10.0;
     static constexpr int kOpeningKernelPx = 3;
 
     CMotionDetector();
@@ -48,6 +53,7 @@ private:
     std::bitset<MotionSettings::kMaskCells> excluded_;
     cv::Mat watchMask_;  // 255 in watched cells, at the picture's size
     int watchedPixels_ = 0;
+    double lastMean_ = -1;        // of the last picture analysed; -1: none
     int settleLeft_ = 0;          // analyses still to report nothing
     bool settlingLight_ = false;  // the settling follows a light change
     cv::Mat blurred_, foreground_, opened_, counted_, kernel_;  // reused buffers
