@@ -11,7 +11,7 @@ packages=(
   gstreamer1.0-plugins-bad gstreamer1.0-libav gstreamer1.0-plugins-base-apps
   gstreamer1.0-tools gstreamer1.0-x
   libtinyxml-dev libsimpleini-dev libicu-dev
-  libsqlite3-dev libssl-dev
+  libsqlite3-dev libssl-dev sqlite3
   libopencv-video-dev libopencv-imgproc-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth x11-utils
