@@ -1,6 +1,8 @@
 #include "capture/MotionGate.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "common/AnnexB.h"
 
@@ -146,8 +148,16 @@ void CMotionGate::Drain() {
 }
 
 void CMotionGate::Close() {
+    // The camera is closed, so nothing new comes; the recorder's Stop waits for its disk
+    // next all the same. Waiting here for room in the ring, bounded, loses no second of
+    // an event that began just before the close.
+    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
     for (Unit& unit : backlog_) {
-        sink_.Push(unit.Bytes.data(), static_cast<int32_t>(unit.Bytes.size()), unit.ArrivalMs);
+        const uint32_t length = static_cast<uint32_t>(unit.Bytes.size());
+        while (!sink_.CanTake(length) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kCloseRetryMs));
+        }
+        sink_.Push(unit.Bytes.data(), static_cast<int32_t>(length), unit.ArrivalMs);
         if (unit.EndsFile) sink_.EndFileHere();
     }
     backlog_.clear();

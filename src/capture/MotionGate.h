@@ -17,6 +17,7 @@
 // may be read on the capture thread or once it is done.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -37,6 +38,8 @@ public:
     // at 32 Mbit/s. Past it the oldest group goes (pre-roll) or the recorder drops
     // units as for a full ring (backlog).
     static constexpr uint64_t kHoldCapBytes = 25165824;  // 24 MiB
+    static constexpr std::chrono::seconds kCloseWait{10};
+    static constexpr int kCloseRetryMs = 2;
 
     // trigger and sink must outlive the gate; clock stamps each unit's arrival.
     CMotionGate(const CMotionTrigger& trigger, IAccessUnitSink& sink,
@@ -47,8 +50,9 @@ public:
 
     // Capture thread: one whole access unit, just arrived.
     void OnStream(const uint8_t* data, int32_t length);
-    // Once no OnStream can come: the units held for the recorder go to it (it drops,
-    // and counts, what its ring cannot take now); the pre-roll is let go.
+    // Once no OnStream can come: the units held for the recorder go to it as its ring
+    // makes room (waiting up to kCloseWait in all; past it the recorder drops and counts
+    // what does not fit); the pre-roll is let go.
     void Close();
 
     // Whether units go to the recorder now (continuous, or within an episode).

@@ -389,3 +389,24 @@ TEST(MotionRecordingTest, AFileEndsExactlyWhereItWasAskedToAndTheNextBeginsThere
 }
 
 }  // namespace
+
+TEST(MotionRecordingTest, ClosingJustAfterAStartKeepsTheWholePreRoll) {
+    CTestApp app;
+    CRecorder recorder("cam", app.Dir());
+    recorder.SetWallClock(&FakeNow);
+    ASSERT_EQ(0, recorder.Start());
+    CMotionTrigger trigger;
+    trigger.SetMotionOnly(true);
+    CMotionGate gate(trigger, recorder, &FakeNow);
+    const auto sizeOf = [](int i) -> size_t { return IsKey(i) ? 60000 : 30000; };
+    // Motion seen at 7.9 s: the pre-roll from the key frame at 2 s (units 50 to 199) is
+    // more than the ring holds, and the camera closes before the worker made room.
+    Play(gate, trigger, {{7900, Kind::Start}}, 200, sizeOf);
+    ASSERT_GT(gate.BacklogBytes(), 0u);
+    gate.Close();
+    recorder.Stop();
+    uint64_t expected = 0;
+    for (int i = 50; i < 200; ++i) expected += sizeOf(i);
+    EXPECT_EQ(0u, recorder.DroppedBytes());
+    EXPECT_EQ(expected, recorder.WrittenBytes());
+}
