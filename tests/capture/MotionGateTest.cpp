@@ -309,9 +309,10 @@ TEST(MotionRecordingTest, ClosingJustAfterAStartKeepsTheWholePreRoll) {
     CMotionTrigger trigger;
     trigger.SetMotionOnly(true);
     CMotionGate gate(trigger, recorder, &FakeNow);
-    const auto sizeOf = [](int i) -> size_t { return IsKey(i) ? 60000 : 30000; };
-    // Motion seen at 7.9 s: the pre-roll from the key frame at 2 s (units 50 to 199) is
-    // more than the ring holds, and the camera closes before the worker made room.
+    const auto sizeOf = [](int i) -> size_t { return IsKey(i) ? 200000 : 100000; };
+    // Motion seen at 7.9 s: the pre-roll from the key frame at 2 s (units 50 to 199, about
+    // 15 MB) is far more than the ring holds, even if the worker empties it at each of
+    // the two units after the start, and the camera closes before it made room.
     Play(gate, trigger, {{7900, Kind::Start}}, 200, sizeOf);
     ASSERT_GT(gate.BacklogBytes(), 0u);
     gate.Close();
