@@ -1,10 +1,10 @@
-// Motion events in the catalog: told as a detector tells them, written by the catalog's
-// thread, read back by span; events a stop or a crash left open; a catalog made before
-// the events had a table; and the retention taking old events with old files.
+// Motion events in the catalog: written by its thread and read back by span, events a
+// stop or a crash left open, a catalog older than the table, and the retention.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "CatalogTestSupport.h"
 #include "catalog/CatalogQueries.h"
@@ -23,154 +23,133 @@ const LocalTime kMorning = testsupport::MakeLocalTime(2024, 5, 6, 8, 0, 0);
 constexpr int64_t kSecond = 1000;
 constexpr int64_t kHour = 3600 * kSecond;
 
-std::vector<int64_t> Starts(const std::vector<CatalogMotionEvent>& events, int64_t baseMs) {
-    std::vector<int64_t> starts;
-    for (const CatalogMotionEvent& event : events) starts.push_back(event.StartMs - baseMs);
-    return starts;
+// Each event as "start-end peak" in seconds from baseMs, " open" while under way.
+std::vector<std::string> Told(const std::vector<CatalogMotionEvent>& events, int64_t baseMs) {
+    std::vector<std::string> told;
+    for (const CatalogMotionEvent& event : events) {
+        char text[80];
+        std::snprintf(text, sizeof text, "%lld-%lld %g%s",
+                      static_cast<long long>((event.StartMs - baseMs) / kSecond),
+                      static_cast<long long>((event.EndMs - baseMs) / kSecond), event.PeakPct,
+                      event.Ongoing ? " open" : "");
+        told.push_back(text);
+    }
+    return told;
 }
 
-// The catalog's wall clock in the test that stops it at a chosen time.
+// The catalog's wall clock, so that a test stops it at a chosen time.
 std::atomic<int64_t> gNowMs{0};
 int64_t TestNow() {
     return gNowMs.load();
 }
 
-bool HasMotionTable(const std::string& root) {
-    const std::unique_ptr<CSqliteDb> db =
-        CSqliteDb::Open(root + "/" + kCatalogFileName, CSqliteDb::Mode::ReadOnly, nullptr);
-    return db && db->QueryText(
-                     "SELECT count(*) FROM sqlite_schema WHERE name = "
-                     "'motion_events'") == "1";
-}
-
-TEST(CatalogMotionTest, EventsAreQueuedWrittenAndReadBackBySpan) {
+// Events read back by span; then the retention, on the oldest file's deletion, takes the
+// events that ended before the oldest file left, and keeps one still under way.
+TEST(CatalogMotionTest, EventsAreReadBackBySpanUntilTheirFilesGo) {
     testsupport::TempDir tmp;
     const std::string root = tmp / "rec";
-    const Recording door = WriteRecording(root, "door", kMorning, 50);
-    const int64_t t = door.StartMs;
+    LocalTime later = kMorning;
+    later.Minute = 10;
+    const Recording first = WriteRecording(root, "door", kMorning, 50);
+    const Recording second = WriteRecording(root, "door", later, 50);
+    const int64_t t = first.StartMs;
     CLogLines log;
     CCatalog catalog(TestOptions(log));
     catalog.Open(root);
-    Tell(catalog, "door", door);
+    Tell(catalog, "door", first);
+    Tell(catalog, "door", second);
     IMotionObserver& detector = catalog;
     detector.MotionStarted("door", t + 10 * kSecond);
     detector.MotionEnded("door", t + 10 * kSecond, t + 20 * kSecond, 12.5);
-    detector.MotionStarted("door", t + 60 * kSecond);
     detector.MotionEnded("door", t + 60 * kSecond, t + 60 * kSecond, 3);
     // An end whose start went elsewhere makes the whole event.
     detector.MotionEnded("door", t + 90 * kSecond, t + 100 * kSecond, 40);
     detector.MotionStarted("door", t + 120 * kSecond);  // still under way
+    detector.MotionEnded("door", second.StartMs - kSecond, second.StartMs + kSecond, 20);
     detector.MotionStarted("yard", t + 10 * kSecond);
     ASSERT_TRUE(catalog.Flush(30s)) << "waited for the catalog's thread to write";
 
-    struct Case {
-        const char* Name;
+    const struct {
         int64_t FromS, ToS;
-        std::vector<int64_t> StartsS;
+        std::vector<std::string> Events;
+    } cases[] = {
+        {0, 300, {"10-20 12.5", "60-60 3", "90-100 40", "120-120 0 open"}},
+        {-3600, 0, {}},
+        {15, 16, {"10-20 12.5"}},          // inside one
+        {20, 30, {"10-20 12.5"}},          // at its very end
+        {21, 59, {}},                      // between two
+        {3600, 7200, {"120-120 0 open"}},  // the open one goes on
+        {100, 120, {"90-100 40"}},         // up to a start, not including it
     };
-    const Case cases[] = {
-        {"the whole hour", 0, 3600, {10, 60, 90, 120}},
-        {"before them", -3600, 0, {}},
-        {"inside the first", 15, 16, {10}},
-        {"the first's very end", 20, 30, {10}},
-        {"between two", 21, 59, {}},
-        {"one of no length", 60, 61, {60}},
-        {"the open one goes on", 3600, 7200, {120}},
-        {"up to a start, not including it", 100, 120, {90}},
-    };
-    for (const Case& c : cases) {
-        const std::vector<CatalogMotionEvent> events =
-            catalog.MotionEvents("door", t + c.FromS * kSecond, t + c.ToS * kSecond);
-        std::vector<int64_t> expected;
-        for (const int64_t s : c.StartsS) expected.push_back(s * kSecond);
-        EXPECT_EQ(expected, Starts(events, t)) << c.Name;
+    for (const auto& c : cases) {
+        EXPECT_EQ(Told(catalog.MotionEvents("door", t + c.FromS * kSecond, t + c.ToS * kSecond), t),
+                  c.Events)
+            << c.FromS << "-" << c.ToS;
     }
-
-    const std::vector<CatalogMotionEvent> all = catalog.MotionEvents("door", t, t + kHour);
-    ASSERT_EQ(4u, all.size());
-    EXPECT_EQ(t + 20 * kSecond, all[0].EndMs);
-    EXPECT_DOUBLE_EQ(12.5, all[0].PeakPct);
-    EXPECT_FALSE(all[0].Ongoing);
-    EXPECT_EQ(t + 100 * kSecond, all[2].EndMs);
-    EXPECT_DOUBLE_EQ(40, all[2].PeakPct);
-    EXPECT_TRUE(all[3].Ongoing);
-    EXPECT_EQ(all[3].StartMs, all[3].EndMs);
     EXPECT_EQ(1u, catalog.MotionEvents("yard", t, t + kHour).size());
-    EXPECT_TRUE(catalog.MotionEvents("nobody", t, t + kHour).empty());
 
+    ASSERT_EQ(0, unlink(first.Path.c_str()));
+    catalog.FileDeleted(first.Path);
     // Its end closes the open row rather than adding one.
     detector.MotionEnded("door", t + 120 * kSecond, t + 150 * kSecond, 7.5);
     ASSERT_TRUE(catalog.Flush(30s)) << "waited for the catalog's thread to write";
-    const std::vector<CatalogMotionEvent> ended = catalog.MotionEvents("door", t, t + kHour);
-    ASSERT_EQ(4u, ended.size());
-    EXPECT_FALSE(ended[3].Ongoing);
-    EXPECT_EQ(t + 150 * kSecond, ended[3].EndMs);
-    EXPECT_DOUBLE_EQ(7.5, ended[3].PeakPct);
+    EXPECT_EQ(Told(catalog.MotionEvents("door", t, t + kHour), t),
+              (std::vector<std::string>{"120-150 7.5", "599-601 20"}));
 }
 
 // An event still open when the program ends: a clean stop ends it then, a crash at its
 // run's last heartbeat, or at its own start when it began after that.
 TEST(CatalogMotionTest, AnEventLeftOpenEndsWithItsRun) {
-    struct Case {
-        const char* Name;
+    const struct {
         bool Crash;
         int64_t StartS;  // the event's, from the run's start
-        int64_t AliveS;  // the run's last heartbeat, when it crashes
-        int64_t StopS;   // the clean stop
-        int64_t EndS;    // the event's end read back
+        int64_t LastS;   // the clean stop, or the crashed run's last heartbeat
+        const char* Read;
+    } cases[] = {
+        {false, 10, 40, "10-40 0"},
+        {true, 10, 25, "10-25 0"},
+        {true, 30, 25, "30-30 0"},
     };
-    const Case cases[] = {
-        {"a clean stop", false, 10, 0, 40, 40},
-        {"a crash", true, 10, 25, 0, 25},
-        {"a crash before the next heartbeat", true, 30, 25, 0, 30},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Read);
         testsupport::TempDir tmp;
         const std::string root = tmp / "rec";
-        const Recording door = WriteRecording(root, "door", kMorning, 50);
-        const int64_t run = door.StartMs;
+        const int64_t run = WriteRecording(root, "door", kMorning, 50).StartMs;
         CLogLines log;
+        CCatalog::Options options = TestOptions(log);
+        options.Clock = &TestNow;
+        gNowMs.store(run);
         if (c.Crash) {
             // Rows written as a run that then dies without ending.
             const std::unique_ptr<CCatalogStore> store = CCatalogStore::Open(root, log.Fn(), run);
             const auto lock = store->LockWriter();
-            ASSERT_TRUE(store->BeginRun(run)) << c.Name;
+            ASSERT_TRUE(store->BeginRun(run));
             CSqliteTransaction transaction(store->Writer());
             ASSERT_TRUE(CCatalogWriter(store->Writer())
-                            .MotionStarted("door", run + c.StartS * kSecond, store->RunId()))
-                << c.Name;
-            store->Heartbeat(run + c.AliveS * kSecond);
-            ASSERT_TRUE(transaction.Commit()) << c.Name;
+                            .MotionStarted("door", run + c.StartS * kSecond, store->RunId()));
+            store->Heartbeat(run + c.LastS * kSecond);
+            ASSERT_TRUE(transaction.Commit());
         } else {
-            gNowMs.store(run);
-            CCatalog::Options options = TestOptions(log);
-            options.Clock = &TestNow;
             CCatalog catalog(options);
             catalog.Open(root);
             catalog.MotionStarted("door", run + c.StartS * kSecond);
             ASSERT_TRUE(catalog.Flush(30s)) << "waited for the catalog's thread to write";
-            gNowMs.store(run + c.StopS * kSecond);
+            gNowMs.store(run + c.LastS * kSecond);
             catalog.Close();
         }
-        CCatalog::Options options = TestOptions(log);
         gNowMs.store(run + kHour);
-        options.Clock = &TestNow;
         CCatalog catalog(options);
         catalog.Open(root);
-        const std::vector<CatalogMotionEvent> events =
-            catalog.MotionEvents("door", run, run + 2 * kHour);
-        ASSERT_EQ(1u, events.size()) << c.Name;
-        EXPECT_FALSE(events[0].Ongoing) << c.Name;
-        EXPECT_EQ(run + c.StartS * kSecond, events[0].StartMs) << c.Name;
-        EXPECT_EQ(run + c.EndS * kSecond, events[0].EndMs) << c.Name;
+        EXPECT_EQ(Told(catalog.MotionEvents("door", run, run + 2 * kHour), run),
+                  std::vector<std::string>{c.Read});
     }
 }
 
-// A catalog made before motion events were kept opens as it is, with its files, written
-// to or frozen in a folder that cannot be written.
+// A catalog made before motion events were kept opens with its files, and takes events,
+// whether its folder may be written or not.
 TEST(CatalogMotionTest, ACatalogWithoutTheTableOpensWithItsFiles) {
     for (const bool readOnly : {false, true}) {
-        const char* name = readOnly ? "read-only" : "writable";
+        SCOPED_TRACE(readOnly ? "read-only" : "writable");
         testsupport::TempDir tmp;
         const std::string root = tmp / "rec";
         const Recording door = WriteRecording(root, "door", kMorning, 50);
@@ -183,63 +162,38 @@ TEST(CatalogMotionTest, ACatalogWithoutTheTableOpensWithItsFiles) {
         {
             const std::unique_ptr<CSqliteDb> db =
                 CSqliteDb::Open(root + "/" + kCatalogFileName, CSqliteDb::Mode::Create, nullptr);
-            ASSERT_TRUE(db && db->Exec("DROP TABLE motion_events")) << name;
+            ASSERT_TRUE(db && db->Exec("DROP TABLE motion_events"));
         }
-        ASSERT_FALSE(HasMotionTable(root)) << name;
 
         CLogLines log;
         const std::unique_ptr<CCatalogStore> store =
             CCatalogStore::Open(root, log.Fn(), door.EndMs, readOnly);
-        EXPECT_EQ(readOnly, store->InMemory()) << name;
+        EXPECT_EQ(readOnly, store->InMemory());
         const auto files = store->Read([&](CSqliteDb& db) {
             return CCatalogQueries(db, root).Files("door", door.StartMs, door.EndMs);
         });
-        EXPECT_EQ(1u, files.size()) << name << ": " << log.All();
-        EXPECT_FALSE(log.Contains("损坏")) << name << ": " << log.All();
-        EXPECT_FALSE(log.Contains("无法读取")) << name << ": " << log.All();
+        EXPECT_EQ(1u, files.size()) << log.All();
+        EXPECT_FALSE(log.Contains("损坏")) << log.All();
         {
             const auto lock = store->LockWriter();
-            EXPECT_TRUE(
-                CCatalogWriter(store->Writer()).MotionEnded("door", door.StartMs, door.EndMs, 5, 0))
-                << name;
+            EXPECT_TRUE(CCatalogWriter(store->Writer())
+                            .MotionEnded("door", door.StartMs, door.EndMs, 5, 0));
         }
-        const auto events = store->Read([&](CSqliteDb& db) {
-            return CCatalogQueries(db, root).MotionEvents("door", door.StartMs, door.EndMs);
-        });
-        EXPECT_EQ(1u, events.size()) << name;
+        EXPECT_EQ(1u, store
+                          ->Read([&](CSqliteDb& db) {
+                              return CCatalogQueries(db, root).MotionEvents("door", door.StartMs,
+                                                                            door.EndMs);
+                          })
+                          .size());
         // The file gains the table only where it may be written; the version stays.
-        EXPECT_EQ(!readOnly, HasMotionTable(root)) << name;
+        const auto db =
+            CSqliteDb::Open(root + "/" + kCatalogFileName, CSqliteDb::Mode::ReadOnly, nullptr);
+        EXPECT_EQ(readOnly ? "0" : "1",
+                  db->QueryText("SELECT count(*) FROM sqlite_schema WHERE name = 'motion_events'"));
         EXPECT_EQ(std::to_string(kCatalogSchemaVersion), store->Read([](CSqliteDb& db) {
             return db.QueryText("SELECT value FROM meta WHERE key = 'schema'");
-        })) << name;
+        }));
     }
-}
-
-TEST(CatalogMotionTest, TheRetentionTakesEventsOlderThanTheOldestFile) {
-    testsupport::TempDir tmp;
-    const std::string root = tmp / "rec";
-    LocalTime later = kMorning;
-    later.Minute = 10;
-    const Recording first = WriteRecording(root, "door", kMorning, 50);
-    const Recording second = WriteRecording(root, "door", later, 50);
-    CLogLines log;
-    CCatalog catalog(TestOptions(log));
-    catalog.Open(root);
-    Tell(catalog, "door", first);
-    Tell(catalog, "door", second);
-    catalog.MotionEnded("door", first.StartMs, first.EndMs, 10);
-    catalog.MotionEnded("door", second.StartMs - kSecond, second.StartMs + kSecond, 20);
-    catalog.MotionStarted("door", second.EndMs);
-    ASSERT_TRUE(catalog.Flush(30s)) << "waited for the catalog's thread to write";
-    ASSERT_EQ(3u, catalog.MotionEvents("door", 0, second.EndMs + kHour).size());
-
-    ASSERT_EQ(0, unlink(first.Path.c_str()));
-    catalog.FileDeleted(first.Path);
-    ASSERT_TRUE(catalog.Flush(30s)) << "waited for the catalog's thread to write";
-    // What reaches into the oldest file stays, and so does an event under way.
-    const std::vector<CatalogMotionEvent> kept =
-        catalog.MotionEvents("door", 0, second.EndMs + kHour);
-    EXPECT_EQ((std::vector<int64_t>{second.StartMs - kSecond, second.EndMs}), Starts(kept, 0));
 }
 
 }  // namespace

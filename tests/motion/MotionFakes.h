@@ -1,7 +1,8 @@
 // Fakes for the motion tests: an observer and a log that record what they are told,
-// and a frame target that counts frames; each may be waited on with a bound.
+// and a frame target that counts frames; each may be read from any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -22,43 +23,22 @@ struct RecordedEvent {
     double PeakPct = 0;
 };
 
-// What a watch told: events, log lines and state changes, from any thread.
+// What a watch told: events (a start and an end each an entry), log lines and states.
 class CRecorder : public IMotionObserver {
 public:
     void MotionStarted(const std::string& camera, int64_t startMs) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        events_.push_back({camera, startMs});
-        changed_.notify_all();
+        Add(events_, RecordedEvent{camera, startMs});
     }
     void MotionEnded(const std::string& camera, int64_t startMs, int64_t endMs,
                      double peakPct) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        events_.push_back({camera, startMs, endMs, peakPct});
-        changed_.notify_all();
+        Add(events_, RecordedEvent{camera, startMs, endMs, peakPct});
     }
-    void Log(const std::string& line) {
-        std::lock_guard<std::mutex> guard(lock_);
-        lines_.push_back(line);
-    }
-    void State(bool moving) {
-        std::lock_guard<std::mutex> guard(lock_);
-        states_.push_back(moving);
-        changed_.notify_all();
-    }
+    void Log(const std::string& line) { Add(lines_, line); }
+    void State(bool moving) { Add(states_, moving); }
 
-    // Starts and ends in order; an end is its own entry with EndMs set.
-    std::vector<RecordedEvent> Events() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return events_;
-    }
-    std::vector<std::string> Lines() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return lines_;
-    }
-    std::vector<bool> States() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return states_;
-    }
+    std::vector<RecordedEvent> Events() const { return Copy(events_); }
+    std::vector<std::string> Lines() const { return Copy(lines_); }
+    std::vector<bool> States() const { return Copy(states_); }
     // Waits until count state changes arrived, or the bound passed: false then.
     bool WaitForStates(size_t count, std::chrono::milliseconds bound = kGenerous) {
         std::unique_lock<std::mutex> guard(lock_);
@@ -66,6 +46,18 @@ public:
     }
 
 private:
+    template <typename T>
+    void Add(std::vector<T>& to, T item) {
+        std::lock_guard<std::mutex> guard(lock_);
+        to.push_back(std::move(item));
+        changed_.notify_all();
+    }
+    template <typename T>
+    std::vector<T> Copy(const std::vector<T>& from) const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return from;
+    }
+
     mutable std::mutex lock_;  // guards the fields below
     std::condition_variable changed_;
     std::vector<RecordedEvent> events_;
@@ -73,27 +65,14 @@ private:
     std::vector<bool> states_;
 };
 
-// The live view behind a watch: counts frames and keeps the last one's fields.
-class CCountingTarget : public IFrameTarget {
-public:
+// The live view behind a watch: counts frames and keeps the last one's pixels.
+struct CCountingTarget : IFrameTarget {
     void OnFrame(const VideoFrame& frame) override {
-        std::lock_guard<std::mutex> guard(lock_);
-        ++frames_;
-        last_ = frame;
+        LastPixels.store(frame.Pixels);
+        Frames.fetch_add(1);
     }
-    int Frames() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return frames_;
-    }
-    VideoFrame Last() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return last_;
-    }
-
-private:
-    mutable std::mutex lock_;  // guards the fields below
-    int frames_ = 0;
-    VideoFrame last_;
+    std::atomic<int> Frames{0};  // written by the delivering thread
+    std::atomic<const uint8_t*> LastPixels{nullptr};
 };
 
 }  // namespace motiontest
