@@ -1,5 +1,6 @@
 #include "capture/CameraChannel.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -75,6 +76,11 @@ void CCameraChannel::OnStream(int32_t, int32_t, const uint8_t* data, int32_t len
         gate_->OnStream(data, length);
     } else if (recorder_) {
         recorder_->Push(data, length);
+    }
+    if (tap_ != nullptr) {
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        tap_->OnAccessUnit(data, length,
+                           std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     }
 }
 
