@@ -5,9 +5,10 @@
 // no published camera 404. Each client's media reads its own bounded queue (see
 // CCameraFeed), so a slow client never holds up a camera or another client.
 //
-// Threads: Start, Stop, Publish and Unpublish from one controlling thread; the server
-// runs its GLib main loop on a thread of its own, where its client signals arrive.
-// The log function is called from that thread (and from the controlling one).
+// Threads: Start, Stop, Publish and Unpublish from one controlling thread. The server
+// accepts connections on a GLib main loop of its own thread; its clients are served,
+// and their signals arrive, on the RTSP library's pool threads. The log function is
+// called from all of these.
 #pragma once
 
 #include <gst/rtsp-server/rtsp-server.h>
@@ -82,7 +83,7 @@ private:
     std::thread thread_;
     int boundPort_ = 0;
     std::map<int, Published> published_;
-    std::atomic<int> clients_{0};  // the server thread counts, tests may read
+    std::atomic<int> clients_{0};  // counted on the pool threads
     std::mutex lockoutMutex_;      // held only for a lookup or an update
     CLoginLockout lockout_;        // under lockoutMutex_
 };
