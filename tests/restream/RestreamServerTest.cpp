@@ -218,3 +218,26 @@ TEST(RestreamServerTest, AWrongPasswordIsRefusedAndLoggedWithTheAddress) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RestreamServerTest, AnAddressThatKeepsFailingIsRefusedEvenWithTheRightPassword) {
+    CLogLines log;
+    CRestreamServer server(LocalOptions(), log.Fn());
+    ASSERT_EQ("", server.Start());
+    ASSERT_NE(nullptr, server.Publish(1, ""));
+    // Ten failures refuse the address; a client may fail more than once per attempt.
+    int attempts = 0;
+    while (attempts < 20 && !log.Contains("refused for 60 s")) {
+        ++attempts;
+        EXPECT_FALSE(Pull(Url(server, "/cam1"), "viewer", "wrong").Decoded);
+    }
+    EXPECT_TRUE(log.Contains("127.0.0.1 refused for 60 s"));
+    EXPECT_LE(attempts, 10);
+    CRtspProbe probe(server.BoundPort());
+    EXPECT_EQ(403, probe.Request("DESCRIBE", "/cam1"));
+    // Refused at once: an admitted client would wait for the camera's first picture.
+    EXPECT_FALSE(Pull(Url(server, "/cam1"), "viewer", "s3cret").Error.empty());
+}
+
+}  // namespace
