@@ -1,6 +1,5 @@
 #include "capture/CameraChannel.h"
 
-#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -77,11 +76,7 @@ void CCameraChannel::OnStream(int32_t, int32_t, const uint8_t* data, int32_t len
     } else if (recorder_) {
         recorder_->Push(data, length);
     }
-    if (tap_ != nullptr) {
-        const auto now = std::chrono::system_clock::now().time_since_epoch();
-        tap_->OnAccessUnit(data, length,
-                           std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-    }
+    if (tap_ != nullptr) tap_->OnAccessUnit(data, length, WallClockMs());
 }
 
 void ChannelStreamProc(int32_t value1, int32_t value2, const uint8_t* data, int32_t length,
