@@ -13,6 +13,7 @@ packages=(
   libtinyxml-dev libsimpleini-dev libicu-dev
   libsqlite3-dev libssl-dev sqlite3
   libopencv-video-dev libopencv-imgproc-dev
+  libgstrtspserver-1.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth x11-utils
   desktop-file-utils dpkg-dev file

@@ -76,6 +76,7 @@ void CCameraChannel::OnStream(int32_t, int32_t, const uint8_t* data, int32_t len
     } else if (recorder_) {
         recorder_->Push(data, length);
     }
+    if (tap_ != nullptr) tap_->OnAccessUnit(data, length, WallClockMs());
 }
 
 void ChannelStreamProc(int32_t value1, int32_t value2, const uint8_t* data, int32_t length,

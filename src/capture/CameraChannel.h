@@ -20,6 +20,7 @@
 #include "capture/MotionGate.h"
 #include "capture/MotionTrigger.h"
 #include "capture/Recorder.h"
+#include "capture/StreamTap.h"
 #include "common/DeviceInfo.h"
 #include "common/WindowHandle.h"
 
@@ -46,6 +47,9 @@ public:
     // gate still holds for it and destroys both.
     // Safe on a channel that is not open.
     void Close();
+    // Also hands every access unit to tap (null: none, the default). Only while the
+    // channel is not open; the tap must outlive the next Close.
+    void SetStreamTap(IStreamTap* tap) { tap_ = tap; }
     // 0 or more while the camera is open; the library's negative result after a
     // failed opening; -1 when closed.
     int32_t GetHandle() const { return handle_; }
@@ -72,6 +76,7 @@ private:
     // read by the capture thread in between.
     std::unique_ptr<CRecorder> recorder_;
     std::unique_ptr<CMotionGate> gate_;  // as recorder_, with a trigger only
+    IStreamTap* tap_ = nullptr;          // set while closed, read by the capture thread
 };
 
 // The channel's stream callback: calls OnStream of the channel in user; nothing for null.

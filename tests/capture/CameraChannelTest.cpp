@@ -151,6 +151,35 @@ TEST_F(CameraChannelTest, StreamOnAChannelWithoutRecorderIsDropped) {
     EXPECT_TRUE(ListFiles(app_.RecordDir()).empty());
 }
 
+// Counts what reaches a tap; the fake delivers on a thread it joins before returning.
+class CCountingTap : public IStreamTap {
+public:
+    void OnAccessUnit(const uint8_t* data, int32_t length, int64_t wallMs) override {
+        Bytes.insert(Bytes.end(), data, data + length);
+        LastWallMs = wallMs;
+    }
+    std::vector<uint8_t> Bytes;
+    int64_t LastWallMs = 0;
+};
+
+TEST_F(CameraChannelTest, ATapSeesTheStreamWhetherOrNotTheCameraIsRecorded) {
+    for (const int recordFlag : {0, 1}) {
+        device_.RecordFlag = recordFlag;
+        CCountingTap tap;
+        CCameraChannel channel(app_.Dir());
+        channel.SetStreamTap(&tap);
+        ASSERT_EQ(1, channel.Open(&video_, &device_, &notice_));
+        const std::vector<uint8_t> stream = PatternBytes(0, 20000);
+        for (size_t at = 0; at < stream.size(); at += 5000)
+            FakeCapDeliver(stream.data() + at, 5000);
+        channel.Close();
+        EXPECT_EQ(stream, tap.Bytes) << "record flag " << recordFlag;
+        // Wall-clock milliseconds, not a monotonic count: after 2020.
+        EXPECT_GT(tap.LastWallMs, int64_t{1577836800000}) << "record flag " << recordFlag;
+        EXPECT_EQ(recordFlag == 1, !ListFiles(app_.RecordDir()).empty());
+    }
+}
+
 TEST_F(CameraChannelTest, CloseEndsTheLibraryBeforeTheRecorder) {
     device_.RecordFlag = 1;
     CCameraChannel channel(app_.Dir());

@@ -10,15 +10,16 @@ root=${1:?usage: check_layers.sh <source root>}
 cd "$root" || exit 2
 
 # Lowest first; siblings share a rank and may not include each other (the catalog
-# beside capture and config, playback beside the capture library). Motion analysis
-# sits above capture (it is a frame target) and below the capture library. tests/support
+# beside capture and config, playback and the restream server beside the capture
+# library). Motion analysis sits above capture (it is a frame target) and below the
+# capture library. tests/support
 # holds the shared test helpers, just above the common layer; resources holds the
 # icons, which the widgets load.
 declare -A rank=([platform]=0 [common]=2 [support]=3 [app]=4 [capture]=6 [config]=6 [catalog]=6
-                 [motion]=7 [camcap]=8 [playback]=8 [resources]=9 [widgets]=10 [ui]=12
+                 [motion]=7 [camcap]=8 [playback]=8 [restream]=8 [resources]=9 [widgets]=10 [ui]=12
                  [main]=14)
 qt_layers=" resources widgets ui main "
-gst_layers=" camcap playback "
+gst_layers=" camcap playback restream "
 
 failures=0
 report() {

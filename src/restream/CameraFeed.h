@@ -1,0 +1,57 @@
+// One published camera's stream to its restream clients: takes each access unit on
+// the capture thread and pushes it into the appsrc of every client's media, never
+// waiting. Each client's queue (its appsrc) is bounded: when it is full the client
+// loses the rest of the group of pictures and resumes at a later key frame. The
+// group since the latest key frame is kept, so a new client starts at once.
+//
+// Threads: OnAccessUnit on the capture thread, which alone owns clients_ and the
+// kept group; AddClient on a server thread (media-configure); Close once no access
+// unit can arrive any more. A client is handed over through joining_ under mutex_.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "capture/StreamTap.h"
+
+class CCameraFeed : public IStreamTap {
+public:
+    static constexpr size_t kClientQueueBytes = 8 * 1024 * 1024;
+    static constexpr size_t kKeptGroupBytes = 16 * 1024 * 1024;
+
+    explicit CCameraFeed(size_t clientQueueBytes = kClientQueueBytes);
+    ~CCameraFeed() override;
+    CCameraFeed(const CCameraFeed&) = delete;
+    CCameraFeed& operator=(const CCameraFeed&) = delete;
+
+    void OnAccessUnit(const uint8_t* data, int32_t length, int64_t wallMs) override;
+    // Feeds appsrc (a reference is taken) once its pipeline asks for data.
+    void AddClient(GstElement* appsrc);
+    // Ends every client's stream; access units after it go nowhere.
+    void Close();
+
+private:
+    struct Client;
+    struct Unit {
+        std::vector<uint8_t> Bytes;
+        int64_t WallMs = 0;
+    };
+    void Keep(const uint8_t* data, int32_t length, int64_t wallMs, bool key);
+    // False when the client's pipeline has stopped.
+    bool Push(Client& client, const uint8_t* data, size_t length, int64_t wallMs, bool key);
+
+    const size_t clientQueueBytes_;
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<Client>> joining_;  // under mutex_
+    bool closed_ = false;                           // under mutex_
+    std::vector<std::shared_ptr<Client>> clients_;  // capture thread
+    std::vector<Unit> group_;                       // capture thread: since the last key frame
+    size_t groupBytes_ = 0;                         // capture thread
+    bool groupComplete_ = false;                    // capture thread: starts at a key frame
+};

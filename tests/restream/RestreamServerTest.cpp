@@ -1,0 +1,243 @@
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "H264TestSource.h"
+#include "RtspProbe.h"
+#include "restream/RestreamServer.h"
+
+namespace {
+
+// The server's log lines; it writes from its own thread.
+class CLogLines {
+public:
+    CRestreamServer::LogFn Fn() {
+        return [this](const std::string& line) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back(line);
+        };
+    }
+    bool Contains(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        for (const auto& line : lines_) {
+            if (line.find(text) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+RestreamOptions LocalOptions(int maxClients = 16) {
+    RestreamOptions options;
+    options.Address = "127.0.0.1";
+    options.Port = 0;
+    options.User = "viewer";
+    options.Password = "s3cret";
+    options.MaxClients = maxClients;
+    return options;
+}
+
+struct PullResult {
+    bool Decoded = false;
+    std::string Error;
+    double FirstPictureS = -1;
+};
+
+// Plays url with rtspsrc over TCP until a picture is decoded, an error is posted or
+// 20 s have passed.
+PullResult Pull(const std::string& url, const std::string& user, const std::string& password) {
+    PullResult result;
+    GstElement* pipeline = gst_parse_launch(
+        "rtspsrc name=src protocols=tcp latency=0 ! rtph264depay ! h264parse ! avdec_h264 "
+        "! appsink name=sink sync=false",
+        nullptr);
+    GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    g_object_set(source, "location", url.c_str(), "user-id", user.c_str(), "user-pw",
+                 password.c_str(), nullptr);
+    GstBus* bus = gst_element_get_bus(pipeline);
+    const auto start = std::chrono::steady_clock::now();
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+        if (GstSample* sample =
+                gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 100 * GST_MSECOND)) {
+            gst_sample_unref(sample);
+            result.Decoded = true;
+            result.FirstPictureS =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            break;
+        }
+        if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+            GError* error = nullptr;
+            gst_message_parse_error(message, &error, nullptr);
+            result.Error = error != nullptr ? error->message : "error";
+            if (error != nullptr) g_error_free(error);
+            gst_message_unref(message);
+            break;
+        }
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(bus);
+    gst_object_unref(sink);
+    gst_object_unref(source);
+    gst_object_unref(pipeline);
+    return result;
+}
+
+std::string Url(const CRestreamServer& server, const std::string& path) {
+    return "rtsp://127.0.0.1:" + std::to_string(server.BoundPort()) + path;
+}
+
+TEST(RestreamServerTest, StartRefusesWithAReasonWithoutPasswordOrUserOrOnABusyPort) {
+    CLogLines log;
+    CRestreamServer holder(LocalOptions(), log.Fn());
+    ASSERT_EQ("", holder.Start());
+    ASSERT_GT(holder.BoundPort(), 0);
+
+    struct Case {
+        const char* name;
+        std::string user;
+        std::string password;
+        int port;
+        std::string reason;  // a part of the refusal; empty: it starts
+    };
+    const std::vector<Case> cases = {
+        {"no password", "viewer", "", 0, "no password"},
+        {"no user", "", "s3cret", 0, "no user"},
+        {"port in use", "viewer", "s3cret", holder.BoundPort(), "cannot listen"},
+        {"a free port", "viewer", "s3cret", 0, ""},
+    };
+    for (const Case& c : cases) {
+        RestreamOptions options = LocalOptions();
+        options.User = c.user;
+        options.Password = c.password;
+        options.Port = c.port;
+        CRestreamServer server(options, log.Fn());
+        const std::string reason = server.Start();
+        if (c.reason.empty()) {
+            EXPECT_EQ("", reason) << c.name;
+            EXPECT_GT(server.BoundPort(), 0) << c.name;
+        } else {
+            EXPECT_NE(std::string::npos, reason.find(c.reason)) << c.name << ": " << reason;
+            EXPECT_EQ(nullptr, server.Publish(1, "Front")) << c.name;
+        }
+    }
+}
+
+TEST(RestreamServerTest, OnlyPublishedCamerasAreFoundByNumberOrName) {
+    CLogLines log;
+    CRestreamServer server(LocalOptions(), log.Fn());
+    ASSERT_EQ("", server.Start());
+    ASSERT_NE(nullptr, server.Publish(1, "Front door"));
+    ASSERT_NE(nullptr, server.Publish(3, "门口"));
+    EXPECT_EQ(nullptr, server.Publish(3, "again")) << "a number is published once";
+
+    // A published camera asks for the login (401); anything else is not found (404).
+    struct Case {
+        std::string path;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"/cam1", 401}, {"/Front%20door", 401}, {"/cam3", 401}, {"/%E9%97%A8%E5%8F%A3", 401},
+        {"/cam2", 404}, {"/cam10", 404},        {"/Back", 404}, {"/", 404},
+    };
+    for (const Case& c : cases) {
+        CRtspProbe probe(server.BoundPort());
+        EXPECT_EQ(c.status, probe.Request("DESCRIBE", c.path)) << c.path;
+    }
+    server.Unpublish(3);
+    for (const std::string path : {"/cam3", "/%E9%97%A8%E5%8F%A3"}) {
+        CRtspProbe probe(server.BoundPort());
+        EXPECT_EQ(404, probe.Request("DESCRIBE", path)) << path << " after Unpublish";
+    }
+}
+
+TEST(RestreamServerTest, ClientsBeyondMaxClientsGet503UntilOneLeaves) {
+    CLogLines log;
+    CRestreamServer server(LocalOptions(2), log.Fn());
+    ASSERT_EQ("", server.Start());
+    ASSERT_NE(nullptr, server.Publish(1, ""));
+    // Admitted clients are asked to log in (401); the one too many is refused (503).
+    auto first = std::make_unique<CRtspProbe>(server.BoundPort());
+    CRtspProbe second(server.BoundPort());
+    ASSERT_EQ(401, first->Request("DESCRIBE", "/cam1"));
+    ASSERT_EQ(401, second.Request("DESCRIBE", "/cam1"));
+    {
+        CRtspProbe third(server.BoundPort());
+        EXPECT_EQ(503, third.Request("DESCRIBE", "/cam1"));
+        EXPECT_EQ(503, third.Request("DESCRIBE", "/cam2"));
+    }
+    EXPECT_TRUE(log.Contains("refused"));
+    first.reset();
+    // The server notices the two closed connections on its own thread: ask again until
+    // a place is free, for at most 20 s.
+    int status = -1;
+    for (int attempt = 0; attempt < 200 && status != 401; ++attempt) {
+        CRtspProbe next(server.BoundPort());
+        status = next.Request("DESCRIBE", "/cam1");
+        if (status != 401) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(401, status);
+}
+
+TEST(RestreamServerTest, APublishedCameraPlaysByNumberAndByNameWithItsPassword) {
+    CLogLines log;
+    CRestreamServer server(LocalOptions(), log.Fn());
+    ASSERT_EQ("", server.Start());
+    IStreamTap* tap = server.Publish(2, "Front door");
+    ASSERT_NE(nullptr, tap);
+    CH264TestSource camera(tap);
+    for (const std::string path : {"/cam2", "/Front%20door"}) {
+        const PullResult result = Pull(Url(server, path), "viewer", "s3cret");
+        EXPECT_TRUE(result.Decoded) << path << ": " << result.Error;
+        std::printf("%s: first picture after %.2f s\n", path.c_str(), result.FirstPictureS);
+    }
+    EXPECT_GT(camera.Delivered(), 0);
+    EXPECT_FALSE(log.Contains("failed login"));
+}
+
+TEST(RestreamServerTest, AWrongPasswordIsRefusedAndLoggedWithTheAddress) {
+    CLogLines log;
+    CRestreamServer server(LocalOptions(), log.Fn());
+    ASSERT_EQ("", server.Start());
+    ASSERT_NE(nullptr, server.Publish(1, ""));
+    const PullResult result = Pull(Url(server, "/cam1"), "viewer", "wrong");
+    EXPECT_FALSE(result.Decoded);
+    EXPECT_FALSE(result.Error.empty());
+    EXPECT_TRUE(log.Contains("failed login from 127.0.0.1"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RestreamServerTest, AnAddressThatKeepsFailingIsRefusedEvenWithTheRightPassword) {
+    CLogLines log;
+    CRestreamServer server(LocalOptions(), log.Fn());
+    ASSERT_EQ("", server.Start());
+    ASSERT_NE(nullptr, server.Publish(1, ""));
+    // Ten failures refuse the address; a client may fail more than once per attempt.
+    int attempts = 0;
+    while (attempts < 20 && !log.Contains("refused for 60 s")) {
+        ++attempts;
+        EXPECT_FALSE(Pull(Url(server, "/cam1"), "viewer", "wrong").Decoded);
+    }
+    EXPECT_TRUE(log.Contains("127.0.0.1 refused for 60 s"));
+    EXPECT_LE(attempts, 10);
+    CRtspProbe probe(server.BoundPort());
+    EXPECT_EQ(403, probe.Request("DESCRIBE", "/cam1"));
+    // Refused at once: an admitted client would wait for the camera's first picture.
+    EXPECT_FALSE(Pull(Url(server, "/cam1"), "viewer", "s3cret").Error.empty());
+}
+
+}  // namespace
