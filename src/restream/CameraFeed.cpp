@@ -3,6 +3,8 @@
 #include <gst/app/gstappsrc.h>
 
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 #include "common/AnnexB.h"
 
@@ -21,8 +23,13 @@ struct CCameraFeed::Client {
     // Capture thread only.
     bool WaitingForKey = true;
     bool Dropping = false;
-    int64_t FirstWallMs = -1;
+    // The wall-clock time of the media's running time 0, so that a picture's timestamp
+    // is its capture time and the RTCP sender reports map it to the wall clock.
+    int64_t EpochWallMs = -1;
     GstClockTime LastPts = GST_CLOCK_TIME_NONE;
+    uint64_t PushedBytes = 0;
+    uint64_t TakenBytes = 0;  // pushed and no longer queued, at the last look
+    int64_t LastProgressMs = -1;
 };
 
 namespace {
@@ -32,9 +39,28 @@ void OnNeedData(GstAppSrc*, guint, gpointer started) {
 void DeleteStarted(gpointer started) {
     delete static_cast<std::shared_ptr<std::atomic<bool>>*>(started);
 }
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+// The wall-clock time at which the element's running time was 0; wallMs when it has
+// no clock yet.
+int64_t RunningTimeEpochMs(GstElement* element, int64_t wallMs) {
+    GstClock* clock = gst_element_get_clock(element);
+    if (clock == nullptr) return wallMs;
+    const GstClockTime now = gst_clock_get_time(clock);
+    const GstClockTime base = gst_element_get_base_time(element);
+    gst_object_unref(clock);
+    if (!GST_CLOCK_TIME_IS_VALID(base) || now < base) return wallMs;
+    return g_get_real_time() / 1000 - static_cast<int64_t>((now - base) / GST_MSECOND);
+}
 }  // namespace
 
-CCameraFeed::CCameraFeed(size_t clientQueueBytes) : clientQueueBytes_(clientQueueBytes) {}
+CCameraFeed::CCameraFeed(size_t clientQueueBytes, ClockFn clock, EndedFn onEnded)
+    : clientQueueBytes_(clientQueueBytes),
+      clock_(clock ? std::move(clock) : ClockFn(SteadyMs)),
+      onEnded_(std::move(onEnded)) {}
 
 CCameraFeed::~CCameraFeed() {
     Close();
@@ -59,11 +85,15 @@ void CCameraFeed::Close() {
     std::vector<std::shared_ptr<Client>> ending;
     {
         std::lock_guard lock(mutex_);
+        if (closed_) return;
         closed_ = true;
         ending.swap(joining_);
     }
-    ending.clear();
+    ending.insert(ending.end(), clients_.begin(), clients_.end());
     clients_.clear();
+    if (onEnded_) {
+        for (const auto& client : ending) onEnded_(GST_ELEMENT(client->Source), false);
+    }
 }
 
 void CCameraFeed::Keep(const uint8_t* data, int32_t length, int64_t wallMs, bool key) {
@@ -99,9 +129,13 @@ bool CCameraFeed::Push(Client& client, const uint8_t* data, size_t length, int64
         client.Dropping = true;  // the rest of this group is lost for this client
         return true;
     }
-    if (client.FirstWallMs < 0) client.FirstWallMs = wallMs;
+    if (client.EpochWallMs < 0) {
+        client.EpochWallMs = RunningTimeEpochMs(GST_ELEMENT(client.Source), wallMs);
+    }
+    // Pictures captured before the client's media started (the kept group) are
+    // squeezed in just after 0.
     GstClockTime pts =
-        static_cast<GstClockTime>(std::max<int64_t>(0, wallMs - client.FirstWallMs)) * GST_MSECOND;
+        static_cast<GstClockTime>(std::max<int64_t>(0, wallMs - client.EpochWallMs)) * GST_MSECOND;
     // The wall clock may step back; timestamps may not.
     if (GST_CLOCK_TIME_IS_VALID(client.LastPts) && pts <= client.LastPts) {
         pts = client.LastPts + GST_MSECOND;
@@ -111,7 +145,19 @@ bool CCameraFeed::Push(Client& client, const uint8_t* data, size_t length, int64
     GST_BUFFER_PTS(buffer) = pts;
     GST_BUFFER_DTS(buffer) = pts;
     if (!key) GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
+    client.PushedBytes += length;
     return gst_app_src_push_buffer(client.Source, buffer) == GST_FLOW_OK;
+}
+
+bool CCameraFeed::Stalled(Client& client, int64_t nowMs) const {
+    const guint64 queued = gst_app_src_get_current_level_bytes(client.Source);
+    const uint64_t taken = client.PushedBytes - std::min<uint64_t>(queued, client.PushedBytes);
+    if (client.LastProgressMs < 0 || taken > client.TakenBytes || queued == 0) {
+        client.TakenBytes = taken;
+        client.LastProgressMs = nowMs;
+        return false;
+    }
+    return nowMs - client.LastProgressMs >= kStallMs;
 }
 
 void CCameraFeed::OnAccessUnit(const uint8_t* data, int32_t length, int64_t wallMs) {
@@ -129,7 +175,12 @@ void CCameraFeed::OnAccessUnit(const uint8_t* data, int32_t length, int64_t wall
         joining_.erase(ready, joining_.end());
     }
     // A client whose pipeline stopped (it left) is dropped at its first refused push.
+    const int64_t nowMs = clock_();
     std::erase_if(clients_, [&](const auto& client) {
+        if (Stalled(*client, nowMs)) {
+            if (onEnded_) onEnded_(GST_ELEMENT(client->Source), true);
+            return true;
+        }
         return !Push(*client, data, static_cast<size_t>(length), wallMs, key);
     });
     // A client that just started gets the kept group, which holds this unit already.

@@ -2,7 +2,10 @@
 // the capture thread and pushes it into the appsrc of every client's media, never
 // waiting. Each client's queue (its appsrc) is bounded: when it is full the client
 // loses the rest of the group of pictures and resumes at a later key frame. The
-// group since the latest key frame is kept, so a new client starts at once.
+// group since the latest key frame is kept, so a new client starts at once. A client
+// that takes nothing for kStallMs while data waits for it is given up: the feed stops
+// feeding it and tells the owner, who closes its connection; so are all clients when
+// the feed closes.
 //
 // Threads: OnAccessUnit on the capture thread, which alone owns clients_ and the
 // kept group; AddClient on a server thread (media-configure); Close once no access
@@ -14,6 +17,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,8 +28,15 @@ class CCameraFeed : public IStreamTap {
 public:
     static constexpr size_t kClientQueueBytes = 8 * 1024 * 1024;
     static constexpr size_t kKeptGroupBytes = 16 * 1024 * 1024;
+    static constexpr int64_t kStallMs = 10000;
 
-    explicit CCameraFeed(size_t clientQueueBytes = kClientQueueBytes);
+    using ClockFn = std::function<int64_t()>;  // steady milliseconds
+    // Called with the appsrc of each client the feed ends: on the capture thread for a
+    // stalled one, in Close for the rest.
+    using EndedFn = std::function<void(GstElement* appsrc, bool stalled)>;
+
+    explicit CCameraFeed(size_t clientQueueBytes = kClientQueueBytes, ClockFn clock = {},
+                         EndedFn onEnded = {});
     ~CCameraFeed() override;
     CCameraFeed(const CCameraFeed&) = delete;
     CCameraFeed& operator=(const CCameraFeed&) = delete;
@@ -45,8 +56,12 @@ private:
     void Keep(const uint8_t* data, int32_t length, int64_t wallMs, bool key);
     // False when the client's pipeline has stopped.
     bool Push(Client& client, const uint8_t* data, size_t length, int64_t wallMs, bool key);
+    // True when the client has taken nothing for kStallMs while data waited for it.
+    bool Stalled(Client& client, int64_t nowMs) const;
 
     const size_t clientQueueBytes_;
+    const ClockFn clock_;
+    const EndedFn onEnded_;
     std::mutex mutex_;
     std::vector<std::shared_ptr<Client>> joining_;  // under mutex_
     bool closed_ = false;                           // under mutex_

@@ -33,6 +33,38 @@ void OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer feed) 
 void DeleteFeedRef(gpointer feed, GClosure*) {
     delete static_cast<std::shared_ptr<CCameraFeed>*>(feed);
 }
+
+// Whether one of the client's sessions plays a media that reads from appsrc.
+struct MediaSearch {
+    GstElement* Appsrc;
+    bool Found = false;
+};
+GstRTSPFilterResult FindMedia(GstRTSPSession*, GstRTSPSessionMedia* sessionMedia, gpointer data) {
+    auto* search = static_cast<MediaSearch*>(data);
+    GstElement* bin = gst_rtsp_media_get_element(gst_rtsp_session_media_get_media(sessionMedia));
+    if (bin != nullptr) {
+        GstElement* source = gst_bin_get_by_name(GST_BIN(bin), "src");
+        search->Found = search->Found || source == search->Appsrc;
+        if (source != nullptr) gst_object_unref(source);
+        gst_object_unref(bin);
+    }
+    return GST_RTSP_FILTER_KEEP;
+}
+GstRTSPFilterResult FindSession(GstRTSPClient*, GstRTSPSession* session, gpointer data) {
+    gst_rtsp_session_filter(session, FindMedia, data);
+    return GST_RTSP_FILTER_KEEP;
+}
+GstRTSPFilterResult FindClient(GstRTSPServer*, GstRTSPClient* client, gpointer data) {
+    auto* search = static_cast<MediaSearch*>(data);
+    gst_rtsp_client_session_filter(client, FindSession, data);
+    return search->Found ? GST_RTSP_FILTER_REF : GST_RTSP_FILTER_KEEP;
+}
+
+struct ClientClosing {
+    CRestreamServer* Server;
+    GstElement* Appsrc;  // a reference
+    bool Stalled;
+};
 }  // namespace
 
 int64_t CRestreamServer::SteadyMs() {
@@ -154,7 +186,9 @@ IStreamTap* CRestreamServer::Publish(int cameraIndex1Based, const std::string& c
             paths.push_back(namePath);
         }
     }
-    auto feed = std::make_shared<CCameraFeed>();
+    auto feed = std::make_shared<CCameraFeed>(
+        CCameraFeed::kClientQueueBytes, CCameraFeed::ClockFn{},
+        [this](GstElement* appsrc, bool stalled) { CloseClientOf(appsrc, stalled); });
     GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(server_);
     for (const auto& path : paths) {
         GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
@@ -249,4 +283,33 @@ void CRestreamServer::OnSendMessage(GstRTSPClient* client, GstRTSPContext* conte
                      std::to_string(CLoginLockout::kLockMs / 1000) + " s after " +
                      std::to_string(CLoginLockout::kMaxFailures) + " failed logins");
     }
+}
+
+void CRestreamServer::CloseClientOf(GstElement* appsrc, bool stalled) {
+    auto* closing = new ClientClosing{this, GST_ELEMENT(gst_object_ref(appsrc)), stalled};
+    g_main_context_invoke_full(
+        context_, G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            auto* closing = static_cast<ClientClosing*>(data);
+            CRestreamServer* server = closing->Server;
+            MediaSearch search{closing->Appsrc};
+            GList* found = gst_rtsp_server_client_filter(server->server_, FindClient, &search);
+            for (GList* item = found; item != nullptr; item = item->next) {
+                auto* client = GST_RTSP_CLIENT(item->data);
+                if (closing->Stalled && server->log_) {
+                    server->log_("RTSP restream: client " + ClientAddress(client) +
+                                 " took nothing for " +
+                                 std::to_string(CCameraFeed::kStallMs / 1000) + " s, disconnected");
+                }
+                gst_rtsp_client_close(client);
+            }
+            g_list_free_full(found, g_object_unref);
+            return G_SOURCE_REMOVE;
+        },
+        closing,
+        [](gpointer data) {
+            auto* closing = static_cast<ClientClosing*>(data);
+            gst_object_unref(closing->Appsrc);
+            delete closing;
+        });
 }

@@ -5,7 +5,12 @@
 // no published camera 404. Each client's media reads its own bounded queue (see
 // CCameraFeed), so a slow client never holds up a camera or another client.
 //
-// Threads: Start, Stop, Publish and Unpublish from one controlling thread. The server
+// A client that takes nothing for 10 s while its pictures wait is disconnected, and so
+// are a camera's clients when it is unpublished. The sender reports of RTCP carry the
+// wall-clock time at which each picture reached the program.
+//
+// Threads: Start, Stop, Publish and Unpublish never at once (the caller serializes
+// them), from any thread but the server's own. The server
 // accepts connections on a GLib main loop of its own thread; its clients are served,
 // and their signals arrive, on the RTSP library's pool threads. The log function is
 // called from all of these.
@@ -72,6 +77,8 @@ private:
                               GstRTSPMessage* message, gpointer self);
     static GstRTSPStatusCode OnRequest(GstRTSPClient* client, GstRTSPContext*, gpointer self);
     void Release();
+    // Closes the RTSP client whose media reads from appsrc, on the server's thread.
+    void CloseClientOf(GstElement* appsrc, bool stalled);
 
     const RestreamOptions options_;
     const LogFn log_;

@@ -70,14 +70,22 @@ private:
 
 // A client whose sink takes one picture and then stalls: the feed must neither wait
 // for it nor queue more than its bound, and it loses whole tails of groups, so that
-// every picture it does get follows its predecessor in the same group.
-TEST(CameraFeedTest, AStalledClientLosesTheRestOfGroupsAndNeverHoldsUpTheCamera) {
+// every picture it does get follows its predecessor in the same group. After 10 s
+// without taking anything it is given up, once.
+TEST(CameraFeedTest, AStalledClientLosesTheRestOfGroupsAndIsGivenUpAfterTenSeconds) {
     gst_init(nullptr, nullptr);
     GstElement* pipeline =
         gst_parse_launch("appsrc name=src ! appsink name=sink sync=false", nullptr);
     GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "src");
     GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
-    CCameraFeed feed(kQueueBytes);
+    int64_t nowMs = 0;  // the test's thread alone
+    std::vector<std::pair<GstElement*, int64_t>> ended;
+    CCameraFeed feed(
+        kQueueBytes, [&nowMs] { return nowMs; },
+        [&](GstElement* appsrc, bool stalled) {
+            EXPECT_TRUE(stalled);
+            ended.emplace_back(appsrc, nowMs);
+        });
     feed.AddClient(source);
     // The client stalls: its first picture is held at the source's pad, the rest queue.
     CStall stall;
@@ -96,13 +104,23 @@ TEST(CameraFeedTest, AStalledClientLosesTheRestOfGroupsAndNeverHoldsUpTheCamera)
 
     constexpr int kGroups = 20;
     constexpr int kFramesPerGroup = 5;
+    const int64_t stalledSinceMs = nowMs;
+    guint64 queuedWhenGivenUp = 0;
     for (int group = 0; group < kGroups; ++group) {
         for (int frame = 0; frame < kFramesPerGroup; ++frame) {
+            nowMs += 150;  // 15 s in all
             Deliver(feed, static_cast<uint8_t>(group), static_cast<uint8_t>(frame), wallMs += 66);
+            if (ended.empty())
+                queuedWhenGivenUp = gst_app_src_get_current_level_bytes(GST_APP_SRC(source));
         }
     }
-    EXPECT_LE(gst_app_src_get_current_level_bytes(GST_APP_SRC(source)), kQueueBytes);
-    feed.Close();  // ends the client's stream
+    EXPECT_LE(queuedWhenGivenUp, kQueueBytes);
+    ASSERT_EQ(1u, ended.size());
+    EXPECT_EQ(source, ended[0].first);
+    EXPECT_GE(ended[0].second - stalledSinceMs, CCameraFeed::kStallMs);
+    EXPECT_LE(ended[0].second - stalledSinceMs, CCameraFeed::kStallMs + 300);
+    feed.Close();  // the client was ended already: nothing more is told
+    EXPECT_EQ(1u, ended.size());
 
     gst_pad_remove_probe(pad, probe);
     gst_object_unref(pad);

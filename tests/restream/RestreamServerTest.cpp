@@ -1,5 +1,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/rtp/gstrtcpbuffer.h>
+#include <gst/rtp/gstrtpbuffer.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -215,6 +217,112 @@ TEST(RestreamServerTest, AWrongPasswordIsRefusedAndLoggedWithTheAddress) {
     EXPECT_FALSE(result.Decoded);
     EXPECT_FALSE(result.Error.empty());
     EXPECT_TRUE(log.Contains("failed login from 127.0.0.1"));
+}
+
+// Hands each unit on as if it had been captured 1 s before it arrived.
+class CLateTap : public IStreamTap {
+public:
+    static constexpr int64_t kLateMs = 1000;
+    explicit CLateTap(IStreamTap* next) : next_(next) {}
+    void OnAccessUnit(const uint8_t* data, int32_t length, int64_t wallMs) override {
+        next_->OnAccessUnit(data, length, wallMs - kLateMs);
+    }
+
+private:
+    IStreamTap* const next_;
+};
+
+// What a receiver learns from the sender reports: the wall-clock capture time of the
+// RTP packets sent after the first report, against the wall clock when they arrive.
+// The jitter buffer's threads write it.
+class CSenderReportWatch {
+public:
+    static void OnNewManager(GstElement*, GstElement* manager, gpointer self) {
+        g_signal_connect(manager, "new-jitterbuffer", G_CALLBACK(OnNewJitterBuffer), self);
+    }
+    // The newest packet's arrival minus its capture time; -1 before a sender report.
+    int64_t AgeMs() {
+        std::lock_guard lock(mutex_);
+        return ageMs_;
+    }
+
+private:
+    static void OnNewJitterBuffer(GstElement*, GstElement* buffer, guint, guint, gpointer self) {
+        g_signal_connect(buffer, "handle-sync", G_CALLBACK(OnSync), self);
+        GstPad* pad = gst_element_get_static_pad(buffer, "sink");
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnPacket, self, nullptr);
+        gst_object_unref(pad);
+    }
+    static void OnSync(GstElement*, GstStructure* sync, gpointer self) {
+        auto* watch = static_cast<CSenderReportWatch*>(self);
+        GstBuffer* report = nullptr;
+        if (!gst_structure_get(sync, "sr-buffer", GST_TYPE_BUFFER, &report, nullptr)) return;
+        GstRTCPBuffer rtcp = GST_RTCP_BUFFER_INIT;
+        GstRTCPPacket packet;
+        if (gst_rtcp_buffer_map(report, GST_MAP_READ, &rtcp)) {
+            if (gst_rtcp_buffer_get_first_packet(&rtcp, &packet) &&
+                gst_rtcp_packet_get_type(&packet) == GST_RTCP_TYPE_SR) {
+                guint64 ntp = 0;
+                guint32 rtpTime = 0;
+                gst_rtcp_packet_sr_get_sender_info(&packet, nullptr, &ntp, &rtpTime, nullptr,
+                                                   nullptr);
+                constexpr int64_t kNtpToUnixS = 2208988800LL;
+                std::lock_guard lock(watch->mutex_);
+                watch->reportWallMs_ = (static_cast<int64_t>(ntp >> 32) - kNtpToUnixS) * 1000 +
+                                       static_cast<int64_t>((ntp & 0xFFFFFFFFu) * 1000 >> 32);
+                watch->reportRtp_ = rtpTime;
+            }
+            gst_rtcp_buffer_unmap(&rtcp);
+        }
+        gst_buffer_unref(report);
+    }
+    static GstPadProbeReturn OnPacket(GstPad*, GstPadProbeInfo* info, gpointer self) {
+        auto* watch = static_cast<CSenderReportWatch*>(self);
+        GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
+        if (!gst_rtp_buffer_map(GST_PAD_PROBE_INFO_BUFFER(info), GST_MAP_READ, &rtp)) {
+            return GST_PAD_PROBE_OK;
+        }
+        const guint32 time = gst_rtp_buffer_get_timestamp(&rtp);
+        gst_rtp_buffer_unmap(&rtp);
+        std::lock_guard lock(watch->mutex_);
+        const int32_t sinceReport = static_cast<int32_t>(time - watch->reportRtp_);
+        if (watch->reportWallMs_ >= 0 && sinceReport > 0) {
+            const int64_t capturedMs = watch->reportWallMs_ + sinceReport / 90;
+            watch->ageMs_ = g_get_real_time() / 1000 - capturedMs;
+        }
+        return GST_PAD_PROBE_OK;
+    }
+
+    std::mutex mutex_;
+    int64_t reportWallMs_ = -1;
+    guint32 reportRtp_ = 0;
+    int64_t ageMs_ = -1;
+};
+
+TEST(RestreamServerTest, SenderReportsCarryTheTimeEachPictureWasCaptured) {
+    CLogLines log;
+    CRestreamServer server(LocalOptions(), log.Fn());
+    ASSERT_EQ("", server.Start());
+    CLateTap late(server.Publish(1, ""));
+    CH264TestSource camera(&late);
+    GstElement* pipeline = gst_parse_launch(
+        "rtspsrc name=src protocols=tcp latency=0 ! rtph264depay ! fakesink sync=false", nullptr);
+    GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+    g_object_set(source, "location", Url(server, "/cam1").c_str(), "user-id", "viewer", "user-pw",
+                 "s3cret", nullptr);
+    CSenderReportWatch watch;
+    g_signal_connect(source, "new-manager", G_CALLBACK(CSenderReportWatch::OnNewManager), &watch);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    // The first sender report comes within a few seconds: wait for it at most 30 s.
+    for (int attempt = 0; attempt < 300 && watch.AgeMs() < 0; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const int64_t ageMs = watch.AgeMs();
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(source);
+    gst_object_unref(pipeline);
+    ASSERT_GE(ageMs, 0) << "no sender report arrived";
+    EXPECT_NEAR(CLateTap::kLateMs, ageMs, 300);
 }
 
 }  // namespace
