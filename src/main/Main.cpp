@@ -17,6 +17,7 @@
 #include "catalog/CatalogCheck.h"
 #include "catalog/CatalogVerifier.h"
 #include "platform/FileSystem.h"
+#include "restream/RestreamService.h"
 #include "ui/LiveView.h"
 #include "ui/MonitorDlg.h"
 
@@ -93,6 +94,15 @@ int main(int argc, char** argv) {
         catalog.Open(monitor.Settings().RecordDir);
         monitor.SetSettingsListener(
             [&catalog](const AppSettings& settings) { catalog.SwitchTo(settings.RecordDir); });
+        // Offers the open cameras over RTSP when [RTSP] says so; it outlives every
+        // opening, so it ends after them.
+        CRestreamService restream([](const std::string& line) { AppLog(line.c_str()); });
+        const RestreamSettings restreamSettings = RestreamSettings::Read(monitor.ConfigPath());
+        // A password written into the file by hand is kept from other users too.
+        if (!restreamSettings.Password.empty()) {
+            RestreamSettings::MakePrivate(monitor.ConfigPath(), nullptr);
+        }
+        restream.Apply(restreamSettings);
         {
             // Ages recordings out for as long as the window runs, with the settings of
             // the moment, and tells the catalog of each deletion.
@@ -106,6 +116,7 @@ int main(int argc, char** argv) {
             retention.Start();
             CMonitorDlg window(monitor, &catalog, &catalog);
             window.SetMotionEvents(&catalog);
+            window.SetRestream(&restream);
             const CTermination termination([&window] { window.reject(); });
             instance.Listen(&window, [&window] {
                 // Keeps a maximized window maximized, as showNormal would not.

@@ -82,11 +82,11 @@ CRestreamServer::~CRestreamServer() {
 
 std::string CRestreamServer::Start() {
     if (thread_.joinable()) return {};
-    if (options_.Password.empty()) return "RTSP restream not started: no password is set";
-    if (options_.User.empty()) return "RTSP restream not started: no user name is set";
+    if (options_.Password.empty()) return "网络串流未启动: 未设置密码";
+    if (options_.User.empty()) return "网络串流未启动: 未设置用户名";
     GError* error = nullptr;
     if (!gst_init_check(nullptr, nullptr, &error)) {
-        std::string reason = std::string("RTSP restream not started: ") + error->message;
+        std::string reason = std::string("网络串流未启动: ") + error->message;
         g_error_free(error);
         return reason;
     }
@@ -108,8 +108,8 @@ std::string CRestreamServer::Start() {
 
     source_ = gst_rtsp_server_create_source(server_, nullptr, &error);
     if (source_ == nullptr) {
-        std::string reason = "RTSP restream not started: cannot listen on " + options_.Address +
-                             ":" + std::to_string(options_.Port) + " (" +
+        std::string reason = "网络串流未启动: 无法监听 " + options_.Address + ":" +
+                             std::to_string(options_.Port) + " (" +
                              (error != nullptr ? error->message : "unknown error") + ")";
         if (error != nullptr) g_error_free(error);
         Release();
@@ -123,8 +123,7 @@ std::string CRestreamServer::Start() {
         g_main_loop_run(loop_);
         g_main_context_pop_thread_default(context_);
     });
-    if (log_)
-        log_("RTSP restream listening on " + options_.Address + ":" + std::to_string(boundPort_));
+    if (log_) log_("网络串流已启动, 监听 " + options_.Address + ":" + std::to_string(boundPort_));
     return {};
 }
 
@@ -180,8 +179,8 @@ IStreamTap* CRestreamServer::Publish(int cameraIndex1Based, const std::string& c
         }
         if (taken) {
             if (log_)
-                log_("RTSP restream: the name path " + namePath + " is taken, camera " +
-                     std::to_string(cameraIndex1Based) + " is offered by number only");
+                log_("网络串流: 路径 " + namePath + " 已被占用, 摄像头 " +
+                     std::to_string(cameraIndex1Based) + " 只能按编号访问");
         } else {
             paths.push_back(namePath);
         }
@@ -228,8 +227,8 @@ void CRestreamServer::OnClientConnected(GstRTSPServer*, GstRTSPClient* client, g
     if (count > server->options_.MaxClients) {
         refusal = GST_RTSP_STS_SERVICE_UNAVAILABLE;
         if (server->log_) {
-            server->log_("RTSP restream: client " + address + " refused, already " +
-                         std::to_string(server->options_.MaxClients) + " clients");
+            server->log_("网络串流: 拒绝客户端 " + address + ", 已有 " +
+                         std::to_string(server->options_.MaxClients) + " 个客户端");
         }
     }
     g_object_set_data(G_OBJECT(client), kRefusalKey, GINT_TO_POINTER(refusal));
@@ -277,11 +276,11 @@ void CRestreamServer::OnSendMessage(GstRTSPClient* client, GstRTSPContext* conte
         refusedNow = server->lockout_.RecordFailure(address);
     }
     if (!server->log_) return;
-    server->log_("RTSP restream: failed login from " + address);
+    server->log_("网络串流: 来自 " + address + " 的登录失败");
     if (refusedNow) {
-        server->log_("RTSP restream: " + address + " refused for " +
-                     std::to_string(CLoginLockout::kLockMs / 1000) + " s after " +
-                     std::to_string(CLoginLockout::kMaxFailures) + " failed logins");
+        server->log_("网络串流: " + address + " 登录失败 " +
+                     std::to_string(CLoginLockout::kMaxFailures) + " 次, 拒绝 " +
+                     std::to_string(CLoginLockout::kLockMs / 1000) + " 秒");
     }
 }
 
@@ -297,9 +296,9 @@ void CRestreamServer::CloseClientOf(GstElement* appsrc, bool stalled) {
             for (GList* item = found; item != nullptr; item = item->next) {
                 auto* client = GST_RTSP_CLIENT(item->data);
                 if (closing->Stalled && server->log_) {
-                    server->log_("RTSP restream: client " + ClientAddress(client) +
-                                 " took nothing for " +
-                                 std::to_string(CCameraFeed::kStallMs / 1000) + " s, disconnected");
+                    server->log_("网络串流: 客户端 " + ClientAddress(client) + " " +
+                                 std::to_string(CCameraFeed::kStallMs / 1000) +
+                                 " 秒未接收数据, 已断开");
                 }
                 gst_rtsp_client_close(client);
             }

@@ -18,10 +18,12 @@
 #include "common/Messages.h"
 #include "platform/FileSystem.h"
 #include "resources/IconResources.h"
+#include "restream/RestreamService.h"
 #include "ui/AboutDlg.h"
 #include "ui/DialogUnits.h"
 #include "ui/MotionSettingsDlg.h"
 #include "ui/PlaybackDlg.h"
+#include "ui/RestreamSettingsDlg.h"
 #include "ui/SystemSettingsDlg.h"
 #include "ui/UiThread.h"
 #include "ui/VideoCell.h"
@@ -138,6 +140,8 @@ void CMonitorDlg::Start() {
         cells_[i]->SetMotion({motionEvents_, [this](const DeviceInfo& record) {
                                   return MotionSettingsFor(motion_, record);
                               }});
+        cells_[i]->SetRestream(
+            {restream_, [this](const DeviceInfo& record) { return PlaceOf(record); }});
         cells_[i]->setGeometry(ToQRect(cellRects_[i]));
         cells_[i]->show();
     }
@@ -356,6 +360,9 @@ QMenu* CMonitorDlg::NewWindowMenu() {
     auto* menu = new QMenu(this);
     menu->addAction(QString::fromUtf8(CPlaybackDlg::kTitle), this, [this] { OpenPlayback(); })
         ->setEnabled(catalog_ != nullptr);
+    menu->addAction(QString::fromUtf8(CRestreamSettingsDlg::kTitle), this,
+                    &CMonitorDlg::OpenRestreamSettings)
+        ->setEnabled(restream_ != nullptr);
     menu->addSeparator();
     menu->addAction(QString::fromUtf8("关于 OrvexClient(&A)..."), this, &CMonitorDlg::ShowAbout);
     return menu;
@@ -395,6 +402,41 @@ void CMonitorDlg::OpenMotionSettings(const DeviceInfo& record) {
             if (cell != nullptr) cell->ApplyMotionSettings(record, chosen);
         }
     });
+    dialog->open();
+}
+
+int CMonitorDlg::PlaceOf(const DeviceInfo& record) const {
+    for (size_t i = 0; i < records_.size(); ++i) {
+        if (IsSameCamera(records_[i], record)) return static_cast<int>(i) + 1;
+    }
+    return 0;
+}
+
+void CMonitorDlg::OpenRestreamSettings() {
+    if (restream_ == nullptr) return;
+    std::vector<CRestreamSettingsDlg::Camera> cameras;
+    for (size_t i = 0; i < records_.size(); ++i) {
+        cameras.push_back(
+            {static_cast<int>(i) + 1, FieldText(records_[i].CustomDeviceName).toStdString()});
+    }
+    auto apply = [this](const RestreamSettings& settings) -> std::string {
+        const std::string problem = settings.Problem();
+        if (!problem.empty()) {
+            if (settings.IsEnabled()) AppLog(("网络串流未启动: " + problem).c_str());
+            return "未保存: " + problem;
+        }
+        std::string reason;
+        if (!settings.Write(app_.ConfigPath(), &reason)) {
+            AppLog(("保存网络串流设置失败: " + reason).c_str());
+            return "未保存: " + reason;
+        }
+        // Logged by the service when the server does not start.
+        reason = restream_->Apply(settings);
+        return reason.empty() ? reason : "已保存. " + reason;
+    };
+    auto* dialog = new CRestreamSettingsDlg(this, restream_->Settings(), restream_->Port(),
+                                            std::move(cameras), apply);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
 }
 

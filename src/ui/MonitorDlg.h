@@ -28,6 +28,7 @@
 class CColorLabel;
 class CMonitorApp;
 class IMotionObserver;
+class CRestreamService;
 class CPlaybackDlg;
 class ICatalogReader;
 class IRecordingObserver;
@@ -57,6 +58,9 @@ public:
     HWND WindowHandle() { return &handle_; }
     // Where the cameras' motion events go (may be null; outlives the window). Before Start.
     void SetMotionEvents(IMotionObserver* events) { motionEvents_ = events; }
+    // Where the cameras are offered over the network (may be null; outlives the window
+    // and every opening). Before Start.
+    void SetRestream(CRestreamService* restream) { restream_ = restream; }
 
     // Shows the window maximized, lays it out and starts the timer and the loader.
     void Start();
@@ -86,6 +90,11 @@ public:
     // waiting for it); saved settings apply at once to the cell that shows the camera.
     void OpenMotionSettings(const DeviceInfo& record);
     const MotionSettingsTable& Motion() const { return motion_; }
+    // Shows the network stream settings with each camera's address (modal to this
+    // window, without waiting for it); saved settings restart the server at once.
+    void OpenRestreamSettings();
+    // The 1-based place of the camera in the list, 0 when it is not in it.
+    int PlaceOf(const DeviceInfo& record) const;
 
     // The right-click menus: the window's, and that of a camera item of the tree.
     QMenu* NewWindowMenu();
@@ -145,6 +154,7 @@ private:
     std::array<CVideoCell*, kCellCount> cells_{};
     std::vector<DeviceInfo> records_;  // the tree's camera items, by position under the root
     IMotionObserver* motionEvents_ = nullptr;  // called on the motion watches' threads
+    CRestreamService* restream_ = nullptr;     // its taps are used on the capture threads
     MotionSettingsTable motion_;               // UI thread; loaded at Start
     QPointer<CPlaybackDlg> playback_;          // a child window; gone when the operator closed it
 

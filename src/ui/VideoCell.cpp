@@ -18,9 +18,12 @@ class CChannelSource : public ILiveSource {
 public:
     CChannelSource(const DeviceInfo& record, HWND notice, RecordDirFn recordDir,
                    IRecordingObserver* recordings, IMotionObserver* motionEvents,
-                   const MotionSettings& motion, std::function<void(bool)> onMotion)
+                   const MotionSettings& motion, std::function<void(bool)> onMotion,
+                   IStreamPublisher* publisher, int place)
         : record_(record),
           notice_(notice),
+          publisher_(publisher),
+          place_(place),
           motionEvents_(motionEvents),
           motion_(motion),
           onMotion_(std::move(onMotion)),
@@ -30,9 +33,13 @@ public:
 
     int Open(IFrameTarget* target, int32_t reserved) override {
         const size_t length = strnlen(record_.CustomDeviceName, sizeof record_.CustomDeviceName);
-        watch_ =
-            std::make_unique<CMotionWatch>(std::string(record_.CustomDeviceName, length), target,
-                                           motion_, motionEvents_, &trigger_, onMotion_);
+        const std::string name(record_.CustomDeviceName, length);
+        watch_ = std::make_unique<CMotionWatch>(name, target, motion_, motionEvents_, &trigger_,
+                                                onMotion_);
+        if (publisher_ != nullptr && place_ > 0) {
+            tap_ = publisher_->Publish(place_, name);
+            channel_.SetStreamTap(tap_.get());
+        }
         // The library only reads the record, during this call.
         return channel_.Open(watch_.get(), const_cast<DeviceInfo*>(&record_), notice_, reserved);
     }
@@ -52,11 +59,15 @@ private:
 
     const DeviceInfo record_;
     const HWND notice_;
+    IStreamPublisher* const publisher_;
+    const int place_;
     IMotionObserver* const motionEvents_;
     const MotionSettings motion_;  // as the opening began
     const std::function<void(bool)> onMotion_;
     // Destroyed in reverse: the channel closes the camera and its recording before the
-    // watch, which ends a motion event under way, goes.
+    // watch, which ends a motion event under way, goes, and the camera stops being
+    // offered last.
+    std::shared_ptr<IStreamTap> tap_;  // made on the opening thread
     CMotionTrigger trigger_;
     std::unique_ptr<CMotionWatch> watch_;  // made on the opening thread
     CCameraChannel channel_;
@@ -100,12 +111,14 @@ void CVideoCell::OpenCamera(bool fromMessage) {
     auto onMotion = [link = motionLink_, this, opening](bool moving) {
         link->Post([this, opening, moving] { SetMoving(opening, moving); });
     };
-    view_.Open(std::make_unique<CChannelSource>(record_, notice_, recordDir_, recordings_,
-                                                motion_.Events, motion, onMotion),
-               [this, fromMessage](int result) {
-                   if (result == 0 && fromMessage) CloseCamera();
-                   emit OpeningFinished(result);
-               });
+    const int place = restream_.PlaceOf ? restream_.PlaceOf(record_) : 0;
+    view_.Open(
+        std::make_unique<CChannelSource>(record_, notice_, recordDir_, recordings_, motion_.Events,
+                                         motion, onMotion, restream_.Publisher, place),
+        [this, fromMessage](int result) {
+            if (result == 0 && fromMessage) CloseCamera();
+            emit OpeningFinished(result);
+        });
 }
 
 void CVideoCell::CloseCamera() {

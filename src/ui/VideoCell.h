@@ -17,12 +17,21 @@
 #include <memory>
 
 #include "capture/Recorder.h"
+#include "capture/StreamTap.h"
 #include "common/DeviceInfo.h"
 #include "common/MotionObserver.h"
 #include "common/MotionSettings.h"
 #include "common/WindowHandle.h"
 #include "ui/LiveView.h"
 #include "ui/QtWindowHandle.h"
+
+// Where the cameras a cell opens are offered over the network.
+struct CellRestream {
+    IStreamPublisher* Publisher = nullptr;  // may be null; outlives the cell
+    // The camera's 1-based place in the camera list, asked on the UI thread at each
+    // opening; 0: not offered.
+    std::function<int(const DeviceInfo&)> PlaceOf;
+};
 
 // How the cameras a cell opens watch for motion.
 struct CellMotion {
@@ -59,6 +68,8 @@ public:
 
     // Where the motion of the cameras opened from now on goes.
     void SetMotion(CellMotion motion) { motion_ = std::move(motion); }
+    // Where the cameras opened from now on are offered.
+    void SetRestream(CellRestream restream) { restream_ = std::move(restream); }
     // New settings for the camera, applied at once when the cell shows it.
     void ApplyMotionSettings(const DeviceInfo& record, const MotionSettings& settings);
     // The camera shown sees motion (the cell draws its red mark).
@@ -111,6 +122,7 @@ private:
     bool selected_ = false;
     DeviceInfo record_;
     CellMotion motion_;
+    CellRestream restream_;
     bool moving_ = false;
     uint64_t opening_ = 0;  // counts the openings, so a closed camera's motion is ignored
     const std::shared_ptr<CUiLink> motionLink_;  // cut by the destructor

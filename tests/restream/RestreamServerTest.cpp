@@ -3,6 +3,9 @@
 #include <gst/rtp/gstrtcpbuffer.h>
 #include <gst/rtp/gstrtpbuffer.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -14,6 +17,7 @@
 #include "H264TestSource.h"
 #include "RtspProbe.h"
 #include "restream/RestreamServer.h"
+#include "restream/RestreamService.h"
 
 namespace {
 
@@ -114,9 +118,9 @@ TEST(RestreamServerTest, StartRefusesWithAReasonWithoutPasswordOrUserOrOnABusyPo
         std::string reason;  // a part of the refusal; empty: it starts
     };
     const std::vector<Case> cases = {
-        {"no password", "viewer", "", 0, "no password"},
-        {"no user", "", "s3cret", 0, "no user"},
-        {"port in use", "viewer", "s3cret", holder.BoundPort(), "cannot listen"},
+        {"no password", "viewer", "", 0, "未设置密码"},
+        {"no user", "", "s3cret", 0, "未设置用户名"},
+        {"port in use", "viewer", "s3cret", holder.BoundPort(), "无法监听"},
         {"a free port", "viewer", "s3cret", 0, ""},
     };
     for (const Case& c : cases) {
@@ -179,7 +183,7 @@ TEST(RestreamServerTest, ClientsBeyondMaxClientsGet503UntilOneLeaves) {
         EXPECT_EQ(503, third.Request("DESCRIBE", "/cam1"));
         EXPECT_EQ(503, third.Request("DESCRIBE", "/cam2"));
     }
-    EXPECT_TRUE(log.Contains("refused"));
+    EXPECT_TRUE(log.Contains("拒绝客户端 127.0.0.1"));
     first.reset();
     // The server notices the two closed connections on its own thread: ask again until
     // a place is free, for at most 20 s.
@@ -205,7 +209,7 @@ TEST(RestreamServerTest, APublishedCameraPlaysByNumberAndByNameWithItsPassword) 
         std::printf("%s: first picture after %.2f s\n", path.c_str(), result.FirstPictureS);
     }
     EXPECT_GT(camera.Delivered(), 0);
-    EXPECT_FALSE(log.Contains("failed login"));
+    EXPECT_FALSE(log.Contains("登录失败"));
 }
 
 TEST(RestreamServerTest, AWrongPasswordIsRefusedAndLoggedWithTheAddress) {
@@ -216,7 +220,7 @@ TEST(RestreamServerTest, AWrongPasswordIsRefusedAndLoggedWithTheAddress) {
     const PullResult result = Pull(Url(server, "/cam1"), "viewer", "wrong");
     EXPECT_FALSE(result.Decoded);
     EXPECT_FALSE(result.Error.empty());
-    EXPECT_TRUE(log.Contains("failed login from 127.0.0.1"));
+    EXPECT_TRUE(log.Contains("来自 127.0.0.1 的登录失败"));
 }
 
 // Hands each unit on as if it had been captured 1 s before it arrived.
@@ -336,16 +340,70 @@ TEST(RestreamServerTest, AnAddressThatKeepsFailingIsRefusedEvenWithTheRightPassw
     ASSERT_NE(nullptr, server.Publish(1, ""));
     // Ten failures refuse the address; a client may fail more than once per attempt.
     int attempts = 0;
-    while (attempts < 20 && !log.Contains("refused for 60 s")) {
+    while (attempts < 20 && !log.Contains("拒绝 60 秒")) {
         ++attempts;
         EXPECT_FALSE(Pull(Url(server, "/cam1"), "viewer", "wrong").Decoded);
     }
-    EXPECT_TRUE(log.Contains("127.0.0.1 refused for 60 s"));
+    EXPECT_TRUE(log.Contains("127.0.0.1 登录失败 10 次, 拒绝 60 秒"));
     EXPECT_LE(attempts, 10);
     CRtspProbe probe(server.BoundPort());
     EXPECT_EQ(403, probe.Request("DESCRIBE", "/cam1"));
     // Refused at once: an admitted client would wait for the camera's first picture.
     EXPECT_FALSE(Pull(Url(server, "/cam1"), "viewer", "s3cret").Error.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A port of 127.0.0.1 that nothing listens on at the moment.
+int FreePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+    EXPECT_EQ(0, ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length));
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A camera opened before any server runs is offered by each server the settings start,
+// until its tap goes; settings that enable the server without a password start none.
+TEST(RestreamServiceTest, ACameraIsOfferedAcrossRestartsUntilItsTapGoes) {
+    CLogLines log;
+    CRestreamService service(log.Fn());
+    std::shared_ptr<IStreamTap> tap = service.Publish(2, "Front door");
+    ASSERT_NE(nullptr, tap);
+    EXPECT_EQ(nullptr, service.Publish(2, "again")) << "a camera is offered once";
+    auto camera = std::make_unique<CH264TestSource>(tap.get());
+
+    RestreamSettings settings;
+    settings.Enabled = "1";
+    settings.Address = "127.0.0.1";
+    settings.User = "viewer";
+    EXPECT_NE(std::string::npos, service.Apply(settings).find("需要密码"));
+    EXPECT_TRUE(log.Contains("网络串流未启动"));
+    EXPECT_EQ(0, service.Port());
+
+    settings.Password = "s3cret";
+    for (int round = 0; round < 2; ++round) {
+        settings.Port = FreePort();
+        ASSERT_EQ("", service.Apply(settings)) << "round " << round;
+        ASSERT_EQ(settings.Port, service.Port());
+        const std::string base = "rtsp://127.0.0.1:" + std::to_string(settings.Port);
+        const PullResult result =
+            Pull(base + (round == 0 ? "/cam2" : "/Front%20door"), "viewer", "s3cret");
+        EXPECT_TRUE(result.Decoded) << "round " << round << ": " << result.Error;
+    }
+    camera.reset();
+    tap.reset();
+    CRtspProbe probe(settings.Port);
+    EXPECT_EQ(404, probe.Request("DESCRIBE", "/cam2")) << "the closed camera is still offered";
+    settings.Enabled = "0";
+    EXPECT_EQ("", service.Apply(settings));
+    EXPECT_EQ(0, service.Port());
 }
 
 }  // namespace
