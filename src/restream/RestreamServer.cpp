@@ -21,10 +21,15 @@ std::string ClientAddress(GstRTSPClient* client) {
     return ip != nullptr ? ip : "?";
 }
 
+// Orders what one thread makes (a feed, a closing) before another thread that GLib's own
+// queues hand it to uses it: ThreadSanitizer does not see GLib's locks. Held briefly.
+std::mutex gHandOver;
+
 void OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer feed) {
     GstElement* bin = gst_rtsp_media_get_element(media);
     GstElement* source = gst_bin_get_by_name_recurse_up(GST_BIN(bin), "src");
     if (source != nullptr) {
+        std::lock_guard lock(gHandOver);
         (*static_cast<std::shared_ptr<CCameraFeed>*>(feed))->AddClient(source);
         gst_object_unref(source);
     }
@@ -61,9 +66,9 @@ GstRTSPFilterResult FindClient(GstRTSPServer*, GstRTSPClient* client, gpointer d
 }
 
 struct ClientClosing {
-    CRestreamServer* Server;
-    GstElement* Appsrc;  // a reference
-    bool Stalled;
+    CRestreamServer* Server = nullptr;
+    GstElement* Appsrc = nullptr;  // a reference
+    bool Stalled = false;
 };
 }  // namespace
 
@@ -185,6 +190,7 @@ IStreamTap* CRestreamServer::Publish(int cameraIndex1Based, const std::string& c
             paths.push_back(namePath);
         }
     }
+    std::lock_guard handOver(gHandOver);
     auto feed = std::make_shared<CCameraFeed>(
         CCameraFeed::kClientQueueBytes, CCameraFeed::ClockFn{},
         [this](GstElement* appsrc, bool stalled) { CloseClientOf(appsrc, stalled); });
@@ -285,17 +291,25 @@ void CRestreamServer::OnSendMessage(GstRTSPClient* client, GstRTSPContext* conte
 }
 
 void CRestreamServer::CloseClientOf(GstElement* appsrc, bool stalled) {
-    auto* closing = new ClientClosing{this, GST_ELEMENT(gst_object_ref(appsrc)), stalled};
+    ClientClosing* closing = nullptr;
+    {
+        std::lock_guard lock(gHandOver);
+        closing = new ClientClosing{this, GST_ELEMENT(gst_object_ref(appsrc)), stalled};
+    }
     g_main_context_invoke_full(
         context_, G_PRIORITY_DEFAULT,
         [](gpointer data) -> gboolean {
-            auto* closing = static_cast<ClientClosing*>(data);
-            CRestreamServer* server = closing->Server;
-            MediaSearch search{closing->Appsrc};
+            ClientClosing what;
+            {
+                std::lock_guard lock(gHandOver);
+                what = *static_cast<ClientClosing*>(data);
+            }
+            CRestreamServer* server = what.Server;
+            MediaSearch search{what.Appsrc};
             GList* found = gst_rtsp_server_client_filter(server->server_, FindClient, &search);
             for (GList* item = found; item != nullptr; item = item->next) {
                 auto* client = GST_RTSP_CLIENT(item->data);
-                if (closing->Stalled && server->log_) {
+                if (what.Stalled && server->log_) {
                     server->log_("网络串流: 客户端 " + ClientAddress(client) + " " +
                                  std::to_string(CCameraFeed::kStallMs / 1000) +
                                  " 秒未接收数据, 已断开");
@@ -307,6 +321,7 @@ void CRestreamServer::CloseClientOf(GstElement* appsrc, bool stalled) {
         },
         closing,
         [](gpointer data) {
+            std::lock_guard lock(gHandOver);
             auto* closing = static_cast<ClientClosing*>(data);
             gst_object_unref(closing->Appsrc);
             delete closing;

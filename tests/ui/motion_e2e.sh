@@ -13,23 +13,7 @@ source=$2
 run_s=${RUN_S:-55}
 bound_s=90
 
-home=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
-    rm -rf "$home"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    [ -n "${log:-}" ] && cat "$log" >&2
-    exit 1
-}
-
-mkdir -p "$home/bin" "$home/runtime"
-chmod 700 "$home/runtime"
-cp "$program" "$home/bin/OrvexClient"
-bash "$source/scripts/simulated-camera-list.sh" "$home/bin/CameraList.xml" 4
+source "$source/tests/ui/e2e_home.sh" "$program" "$source" 4
 printf '[CFG]\nRecordDir=%s/rec\n' "$home" >"$home/bin/OrvexCfg.ini"
 watched=$(printf '0000000000000000 %.0s' {1..12})
 {
@@ -43,7 +27,6 @@ watched=$(printf '0000000000000000 %.0s' {1..12})
     done
     echo '</MotionSettings>'
 } >"$home/bin/MotionSettings.xml"
-export XDG_RUNTIME_DIR=$home/runtime ORVEX_SIMULATED_CAMERAS=4
 export ORVEX_SIMULATED_SCENES="1:still;2:motion@15-19,35-39;3:motion@15-19;4:noise"
 
 started=$(date +%s.%N)
@@ -51,13 +34,7 @@ started=$(date +%s.%N)
 pid=$!
 sleep "$run_s"
 kill -0 "$pid" 2>/dev/null || fail "the program ended on its own"
-kill -TERM "$pid"
-for ((i = 0; i < bound_s * 10; i++)); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "no exit within $bound_s s of SIGTERM"
-pid=
+stop_program "$bound_s"
 log=$(find "$home/bin/Log" -name '*.log' | head -1)
 [ -n "$log" ] || fail "no log file"
 

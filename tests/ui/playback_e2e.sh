@@ -10,24 +10,8 @@ source=$2
 record_s=${RECORD_S:-75}
 bound_s=90  # for the program to start recording, and for the catalog to list a file
 
-home=$(mktemp -d)
-pid=
-cleanup() {
-    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
-    rm -rf "$home"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-mkdir -p "$home/bin" "$home/runtime"
-chmod 700 "$home/runtime"  # the running copy's lock: this test's own
-cp "$program" "$home/bin/OrvexClient"
-bash "$source/scripts/simulated-camera-list.sh" "$home/bin/CameraList.xml" 2
+source "$source/tests/ui/e2e_home.sh" "$program" "$source" 2
 printf '[CFG]\nRecordDir=%s/rec\n' "$home" >"$home/bin/OrvexCfg.ini"
-export XDG_RUNTIME_DIR=$home/runtime ORVEX_SIMULATED_CAMERAS=2
 client="$home/bin/OrvexClient"
 
 "$client" >"$home/run1.log" 2>&1 &
