@@ -64,9 +64,12 @@ int RunLatencyMode(int seconds, int connects, int jitterMs) {
         delays.insert(delays.end(), live.begin(), live.end());
         unmatched += client.Unmatched();
         pictures += client.Pictures();
-        std::printf("  session %d on cam%d: first picture after %lld ms, %d pictures, %zu live\n",
-                    session, camera, static_cast<long long>(client.FirstPictureMs()),
-                    client.Pictures(), live.size());
+        std::vector<double> sessionDelays = live;
+        std::printf(
+            "  session %d on cam%d: first picture after %lld ms, %d pictures, %d of them "
+            "from before the connection, live delay median %.0f ms\n",
+            session, camera, static_cast<long long>(client.FirstPictureMs()), client.Pictures(),
+            client.Pictures() - static_cast<int>(live.size()), Percentile(sessionDelays, 50));
     }
     PrintLoad("at the end");
     std::vector<double> sorted = delays;

@@ -11,5 +11,6 @@ int RunClientsMode(int seconds);
 int RunLatencyMode(int seconds, int connects, int jitterMs);
 // A client that stops reading for stallSeconds while three others keep receiving.
 int RunStallMode(int stallSeconds);
-// cycles connections, most of them short, wrong or malformed.
-int RunChurnMode(int cycles);
+// cycles connections, most of them short, wrong or malformed; onlyKind 0 to 9 makes
+// them all of that one kind (to find which kind costs memory), -1 mixes them.
+int RunChurnMode(int cycles, int onlyKind);

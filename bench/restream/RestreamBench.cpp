@@ -3,7 +3,7 @@
 //   restream_bench clients [seconds=60]     16 clients: pictures, recorder drops, CPU
 //   restream_bench latency [seconds=30] [connects=10] [rtspsrc latency ms=200]
 //   restream_bench stall [seconds=30]       a client that stops reading
-//   restream_bench churn [cycles=1000]      short, wrong and malformed connections
+//   restream_bench churn [cycles=1000] [kind 0-9]   short, wrong and malformed connections
 //
 // "digest FILE" is the helper the client processes pipe their stream into.
 #include <gst/gst.h>
@@ -35,9 +35,10 @@ int main(int argc, char** argv) {
                               Argument(argc, argv, 4, 200));
     }
     if (mode == "stall") return RunStallMode(Argument(argc, argv, 2, 30));
-    if (mode == "churn") return RunChurnMode(Argument(argc, argv, 2, 1000));
+    if (mode == "churn")
+        return RunChurnMode(Argument(argc, argv, 2, 1000), Argument(argc, argv, 3, -1));
     std::fprintf(stderr,
                  "usage: restream_bench clients [seconds] | latency [seconds] [connects] "
-                 "[rtspsrc latency ms] | stall [seconds] | churn [cycles]\n");
+                 "[rtspsrc latency ms] | stall [seconds] | churn [cycles] [kind]\n");
     return 1;
 }
