@@ -128,14 +128,14 @@ void CClientProcess::Stop(int timeoutMs) {
     digestPid_ = -1;
 }
 
-std::vector<uint64_t> CClientProcess::Pictures() const {
-    std::vector<uint64_t> pictures;
+std::vector<uint64_t> CClientProcess::Slices() const {
+    std::vector<uint64_t> slices;
     std::ifstream file(digestPath_);
     std::string line;
     while (std::getline(file, line)) {
-        if (!line.empty()) pictures.push_back(std::stoull(line, nullptr, 16));
+        if (!line.empty()) slices.push_back(std::stoull(line, nullptr, 16));
     }
-    return pictures;
+    return slices;
 }
 
 std::string CClientProcess::Errors() const {
@@ -151,7 +151,7 @@ int RunDigest(const char* path) {
     if (out == nullptr) return 1;
     CPictureDigest digest([out](uint64_t hash) {
         std::fprintf(out, "%016" PRIx64 "\n", hash);
-        // A client killed late still leaves every picture it delivered.
+        // A client killed late still leaves every slice it delivered.
         std::fflush(out);
     });
     uint8_t buffer[64 * 1024];

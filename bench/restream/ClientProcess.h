@@ -1,5 +1,5 @@
 // One RTSP client run as a child process (ffmpeg or gst-launch-1.0) whose H.264 output
-// is piped into this program's own "digest" mode, which writes one picture hash a line
+// is piped into this program's own "digest" mode, which writes one slice hash a line
 // to a file: the clients' work and the hashing stay out of the measured process.
 //
 // Threads: the benchmark's main thread only.
@@ -28,8 +28,8 @@ public:
     void Stop(int timeoutMs = 8000);
     bool Running() const { return pid_ > 0; }
 
-    // After Stop: the picture hashes received, in order.
-    std::vector<uint64_t> Pictures() const;
+    // After Stop: the hashes of the slices received, in order.
+    std::vector<uint64_t> Slices() const;
     // After Stop: the client's own error output (its first lines).
     std::string Errors() const;
     const std::string& Name() const { return name_; }
@@ -50,6 +50,6 @@ private:
 };
 
 // The digest mode's work: reads an Annex B stream from standard input and writes the
-// hash of each picture to path, one a line. Ignores SIGINT: it ends at the end of its
+// hash of each slice to path, one a line. Ignores SIGINT: it ends at the end of its
 // input, once the client feeding it has ended.
 int RunDigest(const char* path);

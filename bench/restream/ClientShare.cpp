@@ -8,13 +8,13 @@ namespace {
 constexpr int64_t kConnectMs = 1000;
 }  // namespace
 
-ClientShare MeasureShare(const CRecordingTap& tap, const std::vector<uint64_t>& pictures,
+ClientShare MeasureShare(const CRecordingTap& tap, const std::vector<uint64_t>& slices,
                          int64_t startWallMs, int64_t stopWallMs) {
     ClientShare share;
     share.Lifetime = tap.IndexAtWall(stopWallMs) - tap.IndexAtWall(startWallMs);
     int first = -1;
     int last = -1;
-    for (uint64_t hash : pictures) {
+    for (uint64_t hash : slices) {
         // The first picture may come from the group the server kept before the client.
         const int index =
             last < 0 ? tap.FindFirst(hash, startWallMs + kConnectMs) : tap.FindNext(hash, last);
@@ -22,6 +22,8 @@ ClientShare MeasureShare(const CRecordingTap& tap, const std::vector<uint64_t>& 
             ++share.Unmatched;
             continue;
         }
+        // The other slices of the picture just counted.
+        if (index == last) continue;
         if (first < 0) first = index;
         if (last >= 0 && index > last + 1) {
             share.Gaps.emplace_back(tap.At(last + 1).WallMs - startWallMs,

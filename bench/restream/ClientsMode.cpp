@@ -85,19 +85,19 @@ int RunClientsMode(int seconds) {
     double worst = 100.0;
     for (const auto& client : clients) {
         const int camera = client->Name()[3] - '0';
-        const std::vector<uint64_t> pictures = client->Pictures();
+        const std::vector<uint64_t> slices = client->Slices();
         const ClientShare share =
-            MeasureShare(rig.Tap(camera), pictures, client->StartWallMs(), client->StopWallMs());
+            MeasureShare(rig.Tap(camera), slices, client->StartWallMs(), client->StopWallMs());
         worst = std::min(worst, share.Percent());
         std::printf(
-            "  %-14s pictures %6zu: %6d of the %6d units from its first to its last "
+            "  %-14s slices %6zu: %6d of the %6d units from its first to its last "
             "(%.3f%%), unmatched %d; units in its lifetime %d (received %.1f%% of them), "
             "%lld ms behind at its stop%s%s\n",
-            client->Name().c_str(), pictures.size(), share.Received, share.Expected,
-            share.Percent(), share.Unmatched, share.Lifetime,
+            client->Name().c_str(), slices.size(), share.Received, share.Expected, share.Percent(),
+            share.Unmatched, share.Lifetime,
             share.Lifetime > 0 ? 100.0 * share.Received / share.Lifetime : 0.0,
-            static_cast<long long>(share.BehindMs), pictures.empty() ? "; errors: " : "",
-            pictures.empty() ? client->Errors().c_str() : "");
+            static_cast<long long>(share.BehindMs), slices.empty() ? "; errors: " : "",
+            slices.empty() ? client->Errors().c_str() : "");
         PrintGaps(share);
     }
     met = met && worst >= kShareAimPercent;
@@ -107,7 +107,7 @@ int RunClientsMode(int seconds) {
     for (int camera = 1; camera <= CBenchRig::kCameras; ++camera) {
         const CRecordingTap& tap = rig.Tap(camera);
         std::printf(
-            "  cam%d: tap units %d (distinct pictures %d), recorder wrote %llu bytes, "
+            "  cam%d: tap units %d (distinct slices %d), recorder wrote %llu bytes, "
             "dropped %llu\n",
             camera, tap.Count(), tap.DistinctHashes(),
             static_cast<unsigned long long>(rig.WrittenBytes(camera)),

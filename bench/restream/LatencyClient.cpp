@@ -1,5 +1,6 @@
 #include "LatencyClient.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "PictureDigest.h"
@@ -49,7 +50,10 @@ std::string CLatencyClient::Start() {
     g_object_set(source.get(), "location", url_.c_str(), "user-id", user_.c_str(), "user-pw",
                  password_.c_str(), "latency", static_cast<guint>(jitterLatencyMs_), nullptr);
     GstPadRef coded(gst_element_get_static_pad(decoder.get(), "sink"));
-    gst_pad_add_probe(coded.get(), GST_PAD_PROBE_TYPE_BUFFER, OnCoded, this, nullptr);
+    gst_pad_add_probe(
+        coded.get(),
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+        OnCoded, this, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
@@ -83,17 +87,29 @@ std::string CLatencyClient::Error() const {
     return text;
 }
 
+void CLatencyClient::NoteCoded(GstBuffer* buffer) {
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+    const std::vector<uint64_t> slices = CPictureDigest::OfAccessUnit(map.data, map.size);
+    gst_buffer_unmap(buffer, &map);
+    // Parameter sets alone carry no picture; any slice names its picture.
+    if (slices.empty()) return;
+    const uint64_t hash = slices.front();
+    std::lock_guard lock(mutex_);
+    coded_.push_back(Coded{GST_BUFFER_PTS(buffer), hash});
+    if (coded_.size() > kMaxCodedWaiting) coded_.pop_front();
+}
+
 GstPadProbeReturn CLatencyClient::OnCoded(GstPad*, GstPadProbeInfo* info, gpointer self) {
     auto* client = static_cast<CLatencyClient*>(self);
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    GstMapInfo map;
-    if (buffer == nullptr || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_PAD_PROBE_OK;
-    const uint64_t hash = CPictureDigest::OfAccessUnit(map.data, map.size);
-    gst_buffer_unmap(buffer, &map);
-    std::lock_guard lock(client->mutex_);
-    client->codedByPts_[GST_BUFFER_PTS(buffer)] = hash;
-    while (client->codedByPts_.size() > kMaxCodedWaiting)
-        client->codedByPts_.erase(client->codedByPts_.begin());
+    if (GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info)) {
+        if (info->type & GST_PAD_PROBE_TYPE_BUFFER) client->NoteCoded(buffer);
+    }
+    if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
+        GstBufferList* list = GST_PAD_PROBE_INFO_BUFFER_LIST(info);
+        for (guint i = 0; list != nullptr && i < gst_buffer_list_length(list); ++i)
+            client->NoteCoded(gst_buffer_list_get(list, i));
+    }
     return GST_PAD_PROBE_OK;
 }
 
@@ -109,15 +125,21 @@ GstFlowReturn CLatencyClient::OnSample(GstAppSink* sink, gpointer self) {
     uint64_t hash = 0;
     {
         std::lock_guard lock(client->mutex_);
-        const auto found = client->codedByPts_.find(pts);
-        if (found != client->codedByPts_.end()) {
-            hash = found->second;
-            client->codedByPts_.erase(found);
+        // Pictures leave the decoder in the order they entered it; a key frame may
+        // leave with a timestamp the decoder worked out, and then it is the oldest.
+        auto& coded = client->coded_;
+        auto found = std::find_if(coded.begin(), coded.end(),
+                                  [pts](const Coded& entry) { return entry.Pts == pts; });
+        if (found == coded.end()) found = coded.begin();
+        if (found != coded.end()) {
+            hash = found->Hash;
+            coded.erase(coded.begin(), found + 1);
         }
     }
-    const int index = hash == 0                ? -1
-                      : client->lastIndex_ < 0 ? client->tap_.FindFirst(hash, nowWallMs)
-                                               : client->tap_.FindNext(hash, client->lastIndex_);
+    const int index = hash == 0 ? -1
+                      : client->lastIndex_ < 0
+                          ? client->tap_.FindFirst(hash, nowWallMs)
+                          : client->tap_.FindNext(hash, client->lastIndex_ + 1);
     if (index >= 0) client->lastIndex_ = index;
     const CRecordingTap::Unit unit = client->tap_.At(index);
 

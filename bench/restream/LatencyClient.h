@@ -12,7 +12,7 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <map>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -47,6 +47,11 @@ public:
     std::string Error() const;
 
 private:
+    struct Coded {
+        GstClockTime Pts = GST_CLOCK_TIME_NONE;
+        uint64_t Hash = 0;
+    };
+    void NoteCoded(GstBuffer* buffer);
     static GstPadProbeReturn OnCoded(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     static GstFlowReturn OnSample(GstAppSink* sink, gpointer self);
 
@@ -62,9 +67,9 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable pictureArrived_;
-    std::map<GstClockTime, uint64_t> codedByPts_;  // under mutex_
-    int64_t firstPictureMs_ = -1;                  // under mutex_
-    std::vector<double> liveDelaysMs_;             // under mutex_
-    int pictures_ = 0;                             // under mutex_
-    int unmatched_ = 0;                            // under mutex_
+    std::deque<Coded> coded_;           // under mutex_: entering the decoder, oldest first
+    int64_t firstPictureMs_ = -1;       // under mutex_
+    std::vector<double> liveDelaysMs_;  // under mutex_
+    int pictures_ = 0;                  // under mutex_
+    int unmatched_ = 0;                 // under mutex_
 };

@@ -67,9 +67,10 @@ int RunLatencyMode(int seconds, int connects, int jitterMs) {
         std::vector<double> sessionDelays = live;
         std::printf(
             "  session %d on cam%d: first picture after %lld ms, %d pictures, %d of them "
-            "from before the connection, live delay median %.0f ms\n",
+            "from before the connection, %d not found at the tap, live delay median %.0f ms\n",
             session, camera, static_cast<long long>(client.FirstPictureMs()), client.Pictures(),
-            client.Pictures() - static_cast<int>(live.size()), Percentile(sessionDelays, 50));
+            client.Pictures() - static_cast<int>(live.size()) - client.Unmatched(),
+            client.Unmatched(), Percentile(sessionDelays, 50));
     }
     PrintLoad("at the end");
     std::vector<double> sorted = delays;

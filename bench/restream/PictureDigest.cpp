@@ -15,12 +15,10 @@ uint64_t Fnv1a(const uint8_t* data, size_t length) {
     return hash == 0 ? 1 : hash;
 }
 
-// A slice that begins a picture: a coded slice whose first_mb_in_slice, the first
-// Exp-Golomb value after the header byte, is 0 (a single 1 bit).
-bool StartsPicture(const uint8_t* unit, size_t length) {
+bool IsSlice(const uint8_t* unit, size_t length) {
     if (length < 2) return false;
     const uint8_t type = unit[0] & 0x1f;
-    return (type == AnnexBNal::kSlice || type == AnnexBNal::kIdrSlice) && (unit[1] & 0x80) != 0;
+    return type == AnnexBNal::kSlice || type == AnnexBNal::kIdrSlice;
 }
 
 // Trailing zero bytes belong to the next start code, whichever way it was written.
@@ -31,11 +29,9 @@ size_t TrimmedLength(const uint8_t* unit, size_t length) {
 
 }  // namespace
 
-uint64_t CPictureDigest::OfAccessUnit(const uint8_t* data, size_t length) {
-    uint64_t found = 0;
-    CPictureDigest digest([&found](uint64_t hash) {
-        if (found == 0) found = hash;
-    });
+std::vector<uint64_t> CPictureDigest::OfAccessUnit(const uint8_t* data, size_t length) {
+    std::vector<uint64_t> found;
+    CPictureDigest digest([&found](uint64_t hash) { found.push_back(hash); });
     digest.Feed(data, length);
     digest.Finish();
     return found;
@@ -68,5 +64,5 @@ void CPictureDigest::Finish() {
 
 void CPictureDigest::TakeUnit(const uint8_t* unit, size_t length) {
     length = TrimmedLength(unit, length);
-    if (StartsPicture(unit, length)) onPicture_(Fnv1a(unit, length));
+    if (IsSlice(unit, length)) onSlice_(Fnv1a(unit, length));
 }

@@ -6,10 +6,16 @@
 
 void CRecordingTap::OnAccessUnit(const uint8_t* data, int32_t length, int64_t wallMs) {
     if (data != nullptr && length > 0) {
-        const uint64_t hash = CPictureDigest::OfAccessUnit(data, static_cast<size_t>(length));
+        const std::vector<uint64_t> slices =
+            CPictureDigest::OfAccessUnit(data, static_cast<size_t>(length));
         std::lock_guard lock(mutex_);
-        byHash_[hash].push_back(static_cast<int>(units_.size()));
-        units_.push_back(Unit{hash, wallMs});
+        const int index = static_cast<int>(units_.size());
+        for (uint64_t hash : slices) {
+            std::vector<int>& units = byHash_[hash];
+            // A unit that repeats a slice of its own is noted once.
+            if (units.empty() || units.back() != index) units.push_back(index);
+        }
+        units_.push_back(Unit{wallMs});
     }
     if (next_ != nullptr) next_->OnAccessUnit(data, length, wallMs);
 }
@@ -48,10 +54,10 @@ int CRecordingTap::FindFirst(uint64_t hash, int64_t notAfterWallMs) const {
     return best;
 }
 
-int CRecordingTap::FindNext(uint64_t hash, int after) const {
+int CRecordingTap::FindNext(uint64_t hash, int from) const {
     std::lock_guard lock(mutex_);
     const auto found = byHash_.find(hash);
     if (found == byHash_.end()) return -1;
-    const auto next = std::upper_bound(found->second.begin(), found->second.end(), after);
+    const auto next = std::lower_bound(found->second.begin(), found->second.end(), from);
     return next == found->second.end() ? -1 : *next;
 }

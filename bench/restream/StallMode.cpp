@@ -98,7 +98,7 @@ int RunStallMode(int stallSeconds) {
         rssBefore, rssMost, (rssMost - rssBefore) / 1024.0, rssAfter);
     for (const auto& other : others) {
         const int camera = other->Name()[3] - '0';
-        const ClientShare share = MeasureShare(rig.Tap(camera), other->Pictures(),
+        const ClientShare share = MeasureShare(rig.Tap(camera), other->Slices(),
                                                other->StartWallMs(), other->StopWallMs());
         met = met && share.Percent() >= kShareAimPercent;
         std::printf(
