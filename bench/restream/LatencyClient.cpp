@@ -94,9 +94,8 @@ void CLatencyClient::NoteCoded(GstBuffer* buffer) {
     gst_buffer_unmap(buffer, &map);
     // Parameter sets alone carry no picture; any slice names its picture.
     if (slices.empty()) return;
-    const uint64_t hash = slices.front();
     std::lock_guard lock(mutex_);
-    coded_.push_back(Coded{GST_BUFFER_PTS(buffer), hash});
+    coded_.push_back(slices.front());
     if (coded_.size() > kMaxCodedWaiting) coded_.pop_front();
 }
 
@@ -119,27 +118,21 @@ GstFlowReturn CLatencyClient::OnSample(GstAppSink* sink, gpointer self) {
     const int64_t nowSteadyMs = SteadyMs();
     GstSampleRef sample(gst_app_sink_pull_sample(sink));
     if (!sample) return GST_FLOW_EOS;
-    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-    const GstClockTime pts = buffer != nullptr ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
 
-    uint64_t hash = 0;
+    // Pictures leave the decoder in the order they entered it: the oldest coded picture
+    // found at the tap after the last one matched is this one. An entry left over
+    // (a picture the decoder did not give out) matches nothing later and is dropped.
+    int index = -1;
     {
         std::lock_guard lock(client->mutex_);
-        // Pictures leave the decoder in the order they entered it; a key frame may
-        // leave with a timestamp the decoder worked out, and then it is the oldest.
         auto& coded = client->coded_;
-        auto found = std::find_if(coded.begin(), coded.end(),
-                                  [pts](const Coded& entry) { return entry.Pts == pts; });
-        if (found == coded.end()) found = coded.begin();
-        if (found != coded.end()) {
-            hash = found->Hash;
-            coded.erase(coded.begin(), found + 1);
+        auto entry = coded.begin();
+        for (; entry != coded.end() && index < 0; ++entry) {
+            index = client->lastIndex_ < 0 ? client->tap_.FindFirst(*entry, nowWallMs)
+                                           : client->tap_.FindNext(*entry, client->lastIndex_ + 1);
         }
+        coded.erase(coded.begin(), entry);
     }
-    const int index = hash == 0 ? -1
-                      : client->lastIndex_ < 0
-                          ? client->tap_.FindFirst(hash, nowWallMs)
-                          : client->tap_.FindNext(hash, client->lastIndex_ + 1);
     if (index >= 0) client->lastIndex_ = index;
     const CRecordingTap::Unit unit = client->tap_.At(index);
 

@@ -1,6 +1,6 @@
 // An RTSP client inside the benchmark that decodes (rtspsrc, depay, parse, avdec_h264,
 // appsink) and times each decoded picture against the wall-clock arrival of the same
-// access unit at the camera's tap, found by the hash of its first slice.
+// access unit at the camera's tap, found by the hash of a slice it held on its way in.
 //
 // Threads: Start, WaitFirstPicture, Stop and the results on the benchmark's thread;
 // the probe and the sink callback on GStreamer's streaming threads. The coded pictures
@@ -47,10 +47,6 @@ public:
     std::string Error() const;
 
 private:
-    struct Coded {
-        GstClockTime Pts = GST_CLOCK_TIME_NONE;
-        uint64_t Hash = 0;
-    };
     void NoteCoded(GstBuffer* buffer);
     static GstPadProbeReturn OnCoded(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     static GstFlowReturn OnSample(GstAppSink* sink, gpointer self);
@@ -67,7 +63,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable pictureArrived_;
-    std::deque<Coded> coded_;           // under mutex_: entering the decoder, oldest first
+    std::deque<uint64_t> coded_;        // under mutex_: entering the decoder, oldest first
     int64_t firstPictureMs_ = -1;       // under mutex_
     std::vector<double> liveDelaysMs_;  // under mutex_
     int pictures_ = 0;                  // under mutex_
