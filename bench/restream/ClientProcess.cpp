@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "PictureDigest.h"
@@ -25,22 +26,6 @@ std::string SelfPath() {
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
     return length > 0 ? std::string(path, static_cast<size_t>(length)) : "restream_bench";
 }
-
-}  // namespace
-
-CClientProcess::CClientProcess(Kind kind, std::string url, const std::string& folder,
-                               std::string name)
-    : kind_(kind),
-      url_(std::move(url)),
-      name_(std::move(name)),
-      digestPath_(folder + "/" + name_ + ".digest"),
-      errorPath_(folder + "/" + name_ + ".err") {}
-
-CClientProcess::~CClientProcess() {
-    Stop(2000);
-}
-
-namespace {
 
 // Starts argv with the given standard input and output; -1 when it did not start.
 pid_t Spawn(const std::vector<std::string>& args, int input, int output,
@@ -78,30 +63,32 @@ void Reap(pid_t pid, int timeoutMs) {
 
 }  // namespace
 
+CClientProcess::CClientProcess(Kind kind, std::string url, const std::string& folder,
+                               std::string name)
+    : kind_(kind),
+      url_(std::move(url)),
+      name_(std::move(name)),
+      digestPath_(folder + "/" + name_ + ".digest"),
+      errorPath_(folder + "/" + name_ + ".err") {}
+
+CClientProcess::~CClientProcess() {
+    Stop(2000);
+}
+
 bool CClientProcess::Start() {
     // TCP, as through a firewall; the stream copied, not decoded.
-    const std::vector<std::string> client =
+    const char* command =
         kind_ == Kind::FFmpeg
-            ? std::vector<
-                  std::string>{"ffmpeg", "-nostdin", "-loglevel", "error", "-rtsp_transport",
-                               "tcp",    "-i",       url_,        "-an",   "-c",
-                               "copy",   "-f",       "h264",      "-"}
-            : std::vector<std::string>{"gst-launch-1.0",
-                                       "-q",
-                                       "-e",
-                                       "rtspsrc",
-                                       "location=" + url_,
-                                       "protocols=tcp",
-                                       "latency=200",
-                                       "!",
-                                       "rtph264depay",
-                                       "!",
-                                       "h264parse",
-                                       "!",
-                                       "video/x-h264,stream-format=byte-stream,alignment=au",
-                                       "!",
-                                       "fdsink",
-                                       "fd=1"};
+            ? "ffmpeg -nostdin -loglevel error -rtsp_transport tcp -i URL -an -c copy -f h264 -"
+            : "gst-launch-1.0 -q -e rtspsrc location=URL protocols=tcp latency=200 ! "
+              "rtph264depay ! h264parse ! video/x-h264,stream-format=byte-stream,alignment=au ! "
+              "fdsink fd=1";
+    std::vector<std::string> client;
+    std::istringstream words(command);
+    for (std::string word; words >> word;) {
+        const size_t url = word.find("URL");
+        client.push_back(url == std::string::npos ? word : word.replace(url, 3, url_));
+    }
     // Close-on-exec, so that no other child holds this pipe open past the client's end.
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
