@@ -26,7 +26,9 @@
 
 class CCameraFeed : public IStreamTap {
 public:
-    static constexpr size_t kClientQueueBytes = 8 * 1024 * 1024;
+    // About 16 s of a 2 Mbit/s camera: enough to ride out a slow network, and what a
+    // stalled client may hold before it is given up.
+    static constexpr size_t kClientQueueBytes = 4 * 1024 * 1024;
     static constexpr size_t kKeptGroupBytes = 16 * 1024 * 1024;
     static constexpr int64_t kStallMs = 10000;
 
