@@ -181,8 +181,8 @@ int RunChurnMode(int cycles, int onlyKind) {
                 fdEnd);
     std::printf("recordings kept growing: %s; recorders dropped %llu bytes (aim 0)\n",
                 grew ? "yes" : "NO", static_cast<unsigned long long>(dropped));
-    std::printf("server log: %d failed logins, %d refusals\n", rig.LogLines("failed login"),
-                rig.LogLines("refused"));
+    std::printf("server log: %d failed logins, %d refusals\n", rig.LogLines("的登录失败"),
+                rig.LogLines("拒绝"));
     rig.Stop();
     bool allSound = true;
     for (int kind = 0; kind < kKinds; ++kind) allSound = allSound && sound[kind] == tried[kind];

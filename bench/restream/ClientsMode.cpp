@@ -115,7 +115,7 @@ int RunClientsMode(int seconds) {
         dropped += rig.DroppedBytes(camera);
     }
     std::printf("recorders dropped %llu bytes in all (aim 0); server refusals logged: %d\n",
-                static_cast<unsigned long long>(dropped), rig.LogLines("refused"));
+                static_cast<unsigned long long>(dropped), rig.LogLines("拒绝"));
     rig.Stop();
     return met && dropped == 0 ? 0 : 2;
 }
