@@ -61,6 +61,7 @@ GstRTSPFilterResult FindSession(GstRTSPClient*, GstRTSPSession* session, gpointe
 }
 GstRTSPFilterResult FindClient(GstRTSPServer*, GstRTSPClient* client, gpointer data) {
     auto* search = static_cast<MediaSearch*>(data);
+    search->Found = false;  // for this client alone
     gst_rtsp_client_session_filter(client, FindSession, data);
     return search->Found ? GST_RTSP_FILTER_REF : GST_RTSP_FILTER_KEEP;
 }

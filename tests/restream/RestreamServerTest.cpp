@@ -407,3 +407,68 @@ TEST(RestreamServiceTest, ACameraIsOfferedAcrossRestartsUntilItsTapGoes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A client playing over TCP that counts its decoded pictures and notes its end.
+class CPlayer {
+public:
+    CPlayer(const std::string& url) {
+        pipeline_ = gst_parse_launch(
+            "rtspsrc name=src protocols=tcp latency=0 ! rtph264depay ! h264parse ! avdec_h264 "
+            "! appsink name=sink sync=false",
+            nullptr);
+        GstElement* source = gst_bin_get_by_name(GST_BIN(pipeline_), "src");
+        g_object_set(source, "location", url.c_str(), "user-id", "viewer", "user-pw", "s3cret",
+                     nullptr);
+        gst_object_unref(source);
+        sink_ = gst_bin_get_by_name(GST_BIN(pipeline_), "sink");
+        gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+    }
+    ~CPlayer() {
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        gst_object_unref(sink_);
+        gst_object_unref(pipeline_);
+    }
+    // Waits at most 20 s for `count` more pictures; false when the stream ended first.
+    bool Receive(int count) {
+        for (int attempt = 0; attempt < 200 && count > 0; ++attempt) {
+            if (GstSample* sample =
+                    gst_app_sink_try_pull_sample(GST_APP_SINK(sink_), 100 * GST_MSECOND)) {
+                gst_sample_unref(sample);
+                --count;
+            } else if (gst_app_sink_is_eos(GST_APP_SINK(sink_))) {
+                return false;
+            }
+        }
+        return count == 0;
+    }
+
+private:
+    GstElement* pipeline_ = nullptr;
+    GstElement* sink_ = nullptr;
+};
+
+// Withdrawing one camera ends its clients only; the clients of another keep playing.
+TEST(RestreamServerTest, WithdrawingACameraEndsItsClientsAlone) {
+    CLogLines log;
+    CRestreamServer server(LocalOptions(), log.Fn());
+    ASSERT_EQ("", server.Start());
+    auto first = std::make_unique<CH264TestSource>(server.Publish(1, ""));
+    CH264TestSource second(server.Publish(2, ""));
+    // Connected one after the other, so that whichever way the server walks its
+    // clients, one of the other camera's comes after the withdrawn camera's.
+    CPlayer before(Url(server, "/cam2"));
+    ASSERT_TRUE(before.Receive(1));
+    CPlayer ofFirst(Url(server, "/cam1"));
+    ASSERT_TRUE(ofFirst.Receive(1));
+    CPlayer after(Url(server, "/cam2"));
+    ASSERT_TRUE(after.Receive(1));
+    first.reset();
+    server.Unpublish(1);
+    EXPECT_FALSE(ofFirst.Receive(1000)) << "the withdrawn camera's client was not ended";
+    EXPECT_TRUE(before.Receive(30)) << "another camera's client was ended too";
+    EXPECT_TRUE(after.Receive(30)) << "another camera's client was ended too";
+}
+
+}  // namespace
