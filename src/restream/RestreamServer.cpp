@@ -21,9 +21,14 @@ std::string ClientAddress(GstRTSPClient* client) {
     return ip != nullptr ? ip : "?";
 }
 
-// Orders what one thread makes (a feed, a closing) before another thread that GLib's own
-// queues hand it to uses it: ThreadSanitizer does not see GLib's locks. Held briefly.
+// Orders what one thread makes (a feed, a closing, a client) before another thread that
+// GLib's own queues hand it to uses it: ThreadSanitizer does not see GLib's locks. Held
+// briefly.
 std::mutex gHandOver;
+// Between what a thread made and what a pool thread will use (on both sides).
+void TakeHandOver() {
+    std::lock_guard lock(gHandOver);
+}
 
 void OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer feed) {
     GstElement* bin = gst_rtsp_media_get_element(media);
@@ -247,15 +252,18 @@ void CRestreamServer::OnClientConnected(GstRTSPServer*, GstRTSPClient* client, g
                                 "pre-get-parameter-request"}) {
         g_signal_connect(client, request, G_CALLBACK(OnRequest), self);
     }
+    TakeHandOver();  // the client goes to a pool thread next
 }
 
 void CRestreamServer::OnClientClosed(GstRTSPClient*, gpointer self) {
+    TakeHandOver();
     --static_cast<CRestreamServer*>(self)->clients_;
 }
 
 GstRTSPStatusCode CRestreamServer::OnRequest(GstRTSPClient* client, GstRTSPContext*,
                                              gpointer self) {
     auto* server = static_cast<CRestreamServer*>(self);
+    TakeHandOver();
     const int refusal = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(client), kRefusalKey));
     if (refusal != 0) return static_cast<GstRTSPStatusCode>(refusal);
     std::lock_guard lock(server->lockoutMutex_);
@@ -267,6 +275,7 @@ void CRestreamServer::OnSendMessage(GstRTSPClient* client, GstRTSPContext* conte
                                     GstRTSPMessage* message, gpointer self) {
     auto* server = static_cast<CRestreamServer*>(self);
     if (gst_rtsp_message_get_type(message) != GST_RTSP_MESSAGE_RESPONSE) return;
+    TakeHandOver();
     GstRTSPStatusCode code = GST_RTSP_STS_OK;
     gst_rtsp_message_parse_response(message, &code, nullptr, nullptr);
     // A 401 to a request without credentials is the normal first step of a login.
